@@ -1,0 +1,28 @@
+// The arm: its pose, the key table through which key presses reach it,
+// the control step that turns latched presses into pose changes, and the
+// drawing. Pure OpenGL; nothing here knows about windows.
+#pragma once
+
+#include "platform/gl.h"
+
+// Pose, in degrees and scene units. Kept for the life of the process.
+extern GLfloat Piston1Rot;   // green segment's joint, about z: -75..75, starts 0
+extern GLfloat Piston2Rot;   // blue segment's joint, about z: -75..75, starts 0
+extern GLfloat Piston3Rot;   // wrist, about x: -75..75, starts 0
+extern GLfloat Piston3Trans; // length of each telescopic piece: 1..8, starts 1
+extern GLfloat PinceRot;     // gripper opening: 45..90, starts 45
+
+// Key table: one truth value per Windows virtual-key code, set on key-down
+// and cleared on key-up by the window procedure.
+extern int keys[256];
+
+// Consumes the latched pose keys (F2..F7 and the arrows) in a fixed order
+// and moves the pose by one unit for each whose limit allows it.
+void ApplyPoseKeys();
+
+// Six faces of an axis-aligned box of edge s: x 0..s, y 0..s, z -s..0.
+void Cube(GLfloat s);
+
+// Draws one frame of the arm for the current pose. Expects the modelview
+// matrix selected. Returns nonzero.
+int DrawGLScene();

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything with warnings as errors, and
+# runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/packages.sh
+ensure_packages "${ORVANEL_BUILD_PACKAGES[@]}" "${ORVANEL_TEST_PACKAGES[@]}"
+
+cmake -S . -B build -DORVANEL_WERROR=ON -DBUILD_TESTING=ON >/dev/null
+cmake --build build -j2
+cd build
+ctest --output-on-failure --timeout 300
