@@ -35,6 +35,10 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // draws its own frame takes the same off to find the client size.
 RECT FrameInsets(DWORD style, DWORD exStyle);
 
+// The class as registered (its name pointing into the registry), as
+// GetClassInfoA gives it; false if there is no such class.
+bool LookUpClassInfo(LPCSTR className, WNDCLASSA *info);
+
 // Forgets every class, window and queued message (tests start clean).
 void Reset();
 

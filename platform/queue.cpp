@@ -16,9 +16,7 @@ namespace {
 
 struct WindowClass {
     std::string name;
-    HINSTANCE instance;
-    WNDPROC proc;
-    ATOM atom;
+    WNDCLASSA info;
 };
 
 std::list<WindowClass> classes;
@@ -61,7 +59,7 @@ Window *AddWindow(LPCSTR className, HINSTANCE instance, DWORD style, DWORD exSty
     WindowClass *c = LookUpClass(className);
     if (!c) return nullptr;
     HWND handle = reinterpret_cast<HWND>(++lastHandle);
-    windows.push_back({handle, c->name, instance, c->proc, style, exStyle});
+    windows.push_back({handle, c->name, instance, c->info.lpfnWndProc, style, exStyle});
     return &windows.back();
 }
 
@@ -98,6 +96,16 @@ RECT FrameInsets(DWORD style, DWORD /*exStyle*/) {
     return {border, border + caption, border, border};
 }
 
+bool LookUpClassInfo(LPCSTR className, WNDCLASSA *info) {
+    const WindowClass *c = LookUpClass(className);
+    if (!c) return false;
+    if (info) {
+        *info = c->info;
+        info->lpszClassName = c->name.c_str();
+    }
+    return true;
+}
+
 void Reset() {
     classes.clear();
     windows.clear();
@@ -111,8 +119,8 @@ void Reset() {
 ATOM RegisterClassA(const WNDCLASSA *wc) {
     if (FAILS("RegisterClassA", wc && wc->lpszClassName ? wc->lpszClassName : "")) return 0;
     if (!wc || !wc->lpszClassName || !wc->lpfnWndProc || LookUpClass(wc->lpszClassName)) return 0;
-    classes.push_back({wc->lpszClassName, wc->hInstance, wc->lpfnWndProc, ++lastAtom});
-    return lastAtom;
+    classes.push_back({wc->lpszClassName, *wc});
+    return ++lastAtom;
 }
 
 BOOL UnregisterClassA(LPCSTR className, HINSTANCE /*instance*/) {
@@ -135,17 +143,21 @@ BOOL AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL /*menu*/, DWORD exStyle) 
     return TRUE;
 }
 
-BOOL PeekMessageA(LPMSG msg, HWND window, UINT first, UINT last, UINT remove) {
-    for (int pass = 0; pass < 2; ++pass) {
-        for (auto it = queue.begin(); it != queue.end(); ++it) {
-            if (!Matches(*it, window, first, last)) continue;
-            *msg = *it;
-            if (remove & PM_REMOVE) queue.erase(it);
-            return TRUE;
-        }
-        if (pass == 0) layer::PumpEvents();
+// Takes the first posted message; failing that the quit message, once
+// everything posted before it is taken; failing that, fresh input from the
+// system.
+static BOOL TakePosted(LPMSG msg, HWND window, UINT first, UINT last, UINT remove) {
+    for (auto it = queue.begin(); it != queue.end(); ++it) {
+        if (!Matches(*it, window, first, last)) continue;
+        *msg = *it;
+        if (remove & PM_REMOVE) queue.erase(it);
+        return TRUE;
     }
-    // The quit message comes once everything posted before it is taken.
+    return FALSE;
+}
+
+BOOL PeekMessageA(LPMSG msg, HWND window, UINT first, UINT last, UINT remove) {
+    if (TakePosted(msg, window, first, last, remove)) return TRUE;
     if (quitPosted && Matches(MSG{nullptr, WM_QUIT, 0, 0, 0, {0, 0}}, window, first, last)) {
         *msg = MSG{};
         msg->message = WM_QUIT;
@@ -153,7 +165,8 @@ BOOL PeekMessageA(LPMSG msg, HWND window, UINT first, UINT last, UINT remove) {
         if (remove & PM_REMOVE) quitPosted = false;
         return TRUE;
     }
-    return FALSE;
+    layer::PumpEvents();
+    return TakePosted(msg, window, first, last, remove);
 }
 
 void PostQuitMessage(int exitCode) {

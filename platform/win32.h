@@ -267,6 +267,7 @@ BOOL SwapBuffers(HDC dc);
 HGLRC wglCreateContext(HDC dc);
 BOOL wglMakeCurrent(HDC dc, HGLRC context);
 BOOL wglDeleteContext(HGLRC context);
+HGLRC wglGetCurrentContext();
 
 // The program's entry, called by the layer's main().
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);

@@ -132,7 +132,9 @@ void KillGLWindow() {
         ShowCursor(TRUE);
     }
     if (hRC) {
-        if (!wglMakeCurrent(NULL, NULL)) ShowShutdownError("Release Of DC And RC Failed.");
+        // A creation that failed to make hRC current has nothing to release.
+        if (wglGetCurrentContext() == hRC && !wglMakeCurrent(NULL, NULL))
+            ShowShutdownError("Release Of DC And RC Failed.");
         if (!wglDeleteContext(hRC)) ShowShutdownError("Release Rendering Context Failed.");
         hRC = NULL;
     }
