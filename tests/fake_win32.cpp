@@ -39,6 +39,7 @@ struct Fault {
     std::string name; // empty: by position
     int at;           // fallible call number, for a fault by position
     bool always;
+    int skip;         // calls of that name to let through first
 };
 
 struct ScriptStep {
@@ -75,6 +76,10 @@ bool Fallible(const char *name, const std::string &detail = "") {
     for (auto it = faults.begin(); it != faults.end(); ++it) {
         const bool hit = it->name.empty() ? fallibleCalls >= it->at : it->name == name;
         if (!hit) continue;
+        if (it->skip > 0) {
+            --it->skip;
+            continue;
+        }
         if (!it->always) faults.erase(it);
         return true;
     }
@@ -143,8 +148,10 @@ std::vector<std::string> CallNames(size_t from) {
 
 void Answer(std::vector<int> list) { answers.assign(list.begin(), list.end()); }
 
-void Fail(const std::string &name, bool always) { faults.push_back({name, 0, always}); }
-void FailNth(int k, bool always) { faults.push_back({"", fallibleCalls + k, always}); }
+void Fail(const std::string &name, bool always, int skip) {
+    faults.push_back({name, 0, always, skip});
+}
+void FailNth(int k, bool always) { faults.push_back({"", fallibleCalls + k, always, 0}); }
 
 void Post(UINT message, WPARAM wParam, LPARAM lParam) {
     script.push_back({ScriptStep::Message, message, wParam, lParam, nullptr});

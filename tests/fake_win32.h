@@ -69,9 +69,9 @@ std::vector<std::string> CallNames(size_t from = 0);
 // empty OK boxes answer IDOK and Yes/No boxes IDNO.
 void Answer(std::vector<int> answers);
 
-// Faults: the next call of `name` fails (or every call from now on); or
-// the k-th fallible call from now (1-based).
-void Fail(const std::string &name, bool always = false);
+// Faults: the next call of `name` after `skip` more fails (or every call
+// from then on); or the k-th fallible call from now (1-based).
+void Fail(const std::string &name, bool always = false, int skip = 0);
 void FailNth(int k, bool always = false);
 
 // The input script. PeekMessageA finds the queue empty, and the fake then

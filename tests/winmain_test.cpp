@@ -243,3 +243,43 @@ TEST_F(Program, ClosingReturns0AndEscapeReturnsItsCharacter) {
 }
 
 } // namespace
+
+namespace {
+
+// Each creation step failing during an F1 toggle, both ways: the program
+// tells why once, ends with status 0 at once, and leaves nothing behind.
+class ToggleStepFails : public ::testing::TestWithParam<std::tuple<const char *, bool>> {
+  protected:
+    void SetUp() override { ResetProgram(); }
+};
+
+TEST_P(ToggleStepFails, EndsAtOnceWithItsBox) {
+    static const char *call;
+    call = std::get<0>(GetParam());
+    const bool startFullscreen = std::get<1>(GetParam());
+    fake::Answer({startFullscreen ? IDYES : IDNO});
+    fake::Idle();
+    // The toggle's teardown releases the old context first.
+    fake::Then([] { fake::Fail(call, false, std::string(call) == "wglMakeCurrent"); });
+    fake::Press(VK_F1);
+    EXPECT_EQ(RunWinMain(), 0);
+    EXPECT_FALSE(fake::scriptRanOut);
+    ASSERT_EQ(fake::boxes.size(), 2u);
+    EXPECT_EQ(fake::boxes[1].caption, "ERROR");
+    EXPECT_EQ(fake::boxes[1].type, (UINT)(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_FALSE(fake::boxes[1].displayChanged);
+    EXPECT_EQ(fake::created.size(), std::string(call) == "CreateWindowExA" ? 1u : 2u);
+    ExpectAllReleased();
+}
+
+INSTANTIATE_TEST_SUITE_P(BothWays, ToggleStepFails,
+                         ::testing::Combine(::testing::Values("CreateWindowExA", "GetDC",
+                                                              "ChoosePixelFormat", "SetPixelFormat",
+                                                              "wglCreateContext", "wglMakeCurrent"),
+                                            ::testing::Bool()),
+                         [](const auto &info) {
+                             return std::string(std::get<0>(info.param)) +
+                                    (std::get<1>(info.param) ? "_ToWindowed" : "_ToFullscreen");
+                         });
+
+} // namespace
