@@ -1,9 +1,30 @@
 // The entry point: the fullscreen question, then the main loop, which
 // draws a frame whenever the message queue is empty.
+#include "app/main.h"
 #include "arm/arm.h"
 #include "window/window.h"
 
 static const char kTitle[] = "Orvanel";
+
+BOOL FrameStep(BOOL *done) {
+    // Escape ends the loop whether or not we are minimised; while minimised
+    // nothing is drawn but the buffers are still swapped.
+    if ((active && !DrawGLScene()) || keys[VK_ESCAPE]) {
+        *done = TRUE;
+    } else {
+        SwapBuffers(hDC);
+    }
+
+    if (keys[VK_F1]) {
+        keys[VK_F1] = FALSE;
+        KillGLWindow();
+        fullscreen = !fullscreen;
+        if (!CreateGLWindow(kTitle, 640, 480, 16, fullscreen)) return FALSE;
+    }
+
+    ApplyPoseKeys();
+    return TRUE;
+}
 
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
                    int /*show*/) {
@@ -26,23 +47,7 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
             }
             continue; // no frame until the queue is empty
         }
-
-        // Draw and present. Escape ends the loop whether or not we are
-        // minimised; while minimised nothing is drawn but buffers still swap.
-        if ((active && !DrawGLScene()) || keys[VK_ESCAPE]) {
-            done = TRUE;
-        } else {
-            SwapBuffers(hDC);
-        }
-
-        if (keys[VK_F1]) {
-            keys[VK_F1] = FALSE;
-            KillGLWindow();
-            fullscreen = !fullscreen;
-            if (!CreateGLWindow(kTitle, 640, 480, 16, fullscreen)) return 0;
-        }
-
-        ApplyPoseKeys();
+        if (!FrameStep(&done)) return 0;
     }
 
     KillGLWindow();
