@@ -11,6 +11,7 @@ ORVANEL_BUILD_PACKAGES=(
 # What the tests and benchmarks need on top.
 ORVANEL_TEST_PACKAGES=(
     libgtest-dev libbenchmark-dev
+    mingw-w64 icoutils
 )
 
 ensure_packages() {
