@@ -58,6 +58,5 @@ int main(int argc, char **argv) {
     if (frame > 0 && clear > 0)
         printf("frame/clear: %.2f (arm frame %.1f us, clear-only frame %.1f us)\n", frame / clear,
                frame, clear);
-    offscreen::Close();
     return 0;
 }

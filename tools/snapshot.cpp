@@ -128,7 +128,6 @@ int main(int argc, char **argv) {
     DrawGLScene();
     glFinish();
     std::vector<unsigned char> pixels = offscreen::ReadRGBA();
-    offscreen::Close();
 
     FILE *file = fopen(output, "wb");
     if (!file)
