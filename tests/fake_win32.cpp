@@ -9,6 +9,7 @@ namespace fake {
 
 std::vector<std::string> calls;
 std::vector<UINT> defaults;
+std::vector<std::string> failed;
 std::vector<MessageBox> boxes;
 std::vector<CreatedWindow> created;
 std::vector<DEVMODEA> modeRequests;
@@ -81,6 +82,7 @@ bool Fallible(const char *name, const std::string &detail = "") {
             continue;
         }
         if (!it->always) faults.erase(it);
+        failed.push_back(calls.back());
         return true;
     }
     return false;
@@ -113,6 +115,7 @@ void Reset() {
     layer::Reset();
     calls.clear();
     defaults.clear();
+    failed.clear();
     boxes.clear();
     created.clear();
     modeRequests.clear();

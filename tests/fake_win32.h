@@ -41,6 +41,7 @@ struct CreatedWindow {
 // Everything the fake has seen and holds.
 extern std::vector<std::string> calls;      // "Name(detail)", in order
 extern std::vector<UINT> defaults;          // messages that reached DefWindowProcA
+extern std::vector<std::string> failed;     // the calls made to fail, as logged
 extern std::vector<MessageBox> boxes;
 extern std::vector<CreatedWindow> created;
 extern std::vector<DEVMODEA> modeRequests;  // as passed to ChangeDisplaySettingsA
