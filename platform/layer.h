@@ -39,6 +39,12 @@ RECT FrameInsets(DWORD style, DWORD exStyle);
 // GetClassInfoA gives it; false if there is no such class.
 bool LookUpClassInfo(LPCSTR className, WNDCLASSA *info);
 
+// The last system command (WM_SYSCOMMAND's wParam, low four bits
+// cleared) that a window procedure passed on to DefWindowProcA, or 0 when
+// none has since this was cleared. Tells a backend whether the program let
+// the system carry a command out, such as starting the screen saver.
+extern UINT lastDefaultSysCommand;
+
 // Forgets every class, window and queued message (tests start clean).
 void Reset();
 

@@ -3,6 +3,7 @@
 // shares it; none of it talks to the system.
 #include "platform/layer.h"
 
+#include <algorithm>
 #include <deque>
 #include <list>
 
@@ -17,6 +18,7 @@ namespace {
 struct WindowClass {
     std::string name;
     WNDCLASSA info;
+    ATOM atom;
 };
 
 std::list<WindowClass> classes;
@@ -25,7 +27,6 @@ std::deque<MSG> queue;
 bool quitPosted = false;
 int quitCode = 0;
 std::uintptr_t lastHandle = 0;
-ATOM lastAtom = 0xC000;
 
 WindowClass *LookUpClass(LPCSTR name) {
     if (!name) return nullptr;
@@ -54,6 +55,8 @@ WPARAM CharacterOf(WPARAM key) {
 } // namespace
 
 namespace layer {
+
+UINT lastDefaultSysCommand = 0;
 
 Window *AddWindow(LPCSTR className, HINSTANCE instance, DWORD style, DWORD exStyle) {
     WindowClass *c = LookUpClass(className);
@@ -112,6 +115,7 @@ void Reset() {
     queue.clear();
     quitPosted = false;
     quitCode = 0;
+    lastDefaultSysCommand = 0;
 }
 
 } // namespace layer
@@ -119,8 +123,15 @@ void Reset() {
 ATOM RegisterClassA(const WNDCLASSA *wc) {
     if (FAILS("RegisterClassA", wc && wc->lpszClassName ? wc->lpszClassName : "")) return 0;
     if (!wc || !wc->lpszClassName || !wc->lpfnWndProc || LookUpClass(wc->lpszClassName)) return 0;
-    classes.push_back({wc->lpszClassName, *wc});
-    return ++lastAtom;
+    // Class atoms come from 0xC000 to 0xFFFF and are used again once their
+    // class is gone, so a program may register and unregister for ever.
+    ATOM atom = 0xC000;
+    while (std::any_of(classes.begin(), classes.end(), [&](const WindowClass &c) { return c.atom == atom; })) {
+        if (atom == 0xFFFF) return 0;
+        ++atom;
+    }
+    classes.push_back({wc->lpszClassName, *wc, atom});
+    return atom;
 }
 
 BOOL UnregisterClassA(LPCSTR className, HINSTANCE /*instance*/) {
@@ -198,6 +209,7 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
     (void)FAILS("DefWindowProcA", std::to_string(message)); // seen, never failed
     switch (message) {
     case WM_SYSCOMMAND:
+        layer::lastDefaultSysCommand = (UINT)(wParam & 0xFFF0);
         if ((wParam & 0xFFF0) == SC_CLOSE) layer::SendMessage(window, WM_CLOSE, 0, 0);
         return 0;
     case WM_SYSKEYDOWN:

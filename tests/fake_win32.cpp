@@ -21,6 +21,8 @@ int cursorCount = 0;
 int swaps = 0;
 int fallibleCalls = 0;
 bool scriptRanOut = false;
+bool closeWhenScriptRunsOut = true;
+bool reuseGLContexts = false;
 
 namespace {
 
@@ -53,6 +55,7 @@ struct ScriptStep {
 
 std::map<HWND, Window> windows;
 std::map<HGLRC, Context> contexts;
+std::vector<void *> spareContexts; // deleted, kept for reuseGLContexts
 HGLRC current = nullptr;
 HWND newest = nullptr;
 std::uintptr_t lastHandle = 0x1000;
@@ -108,7 +111,9 @@ HWND LiveTarget() { return windows.count(newest) ? newest : nullptr; }
 void Reset() {
     offscreen::MakeCurrent(nullptr);
     for (auto &[handle, c] : contexts) offscreen::DestroyContext(c.egl);
+    for (void *egl : spareContexts) offscreen::DestroyContext(egl);
     contexts.clear();
+    spareContexts.clear();
     windows.clear();
     current = nullptr;
     newest = nullptr;
@@ -126,6 +131,8 @@ void Reset() {
     swaps = 0;
     fallibleCalls = 0;
     scriptRanOut = false;
+    closeWhenScriptRunsOut = true;
+    reuseGLContexts = false;
     faults.clear();
     script.clear();
     answers.clear();
@@ -218,7 +225,7 @@ void layer::PumpEvents() {
             posted = true;
         }
     }
-    if (!posted && !scriptRanOut) {
+    if (!posted && !scriptRanOut && closeWhenScriptRunsOut) {
         scriptRanOut = true;
         if (HWND target = LiveTarget()) layer::PostMessage(target, WM_CLOSE, 0, 0);
         else PostQuitMessage(0);
@@ -352,7 +359,13 @@ HGLRC wglCreateContext(HDC dc) {
     if (Fallible("wglCreateContext")) return nullptr;
     Window *w = WindowOfDC(dc);
     if (!w || !w->pixelFormat) return nullptr;
-    void *egl = offscreen::CreateContext();
+    void *egl = nullptr;
+    if (reuseGLContexts && !spareContexts.empty()) {
+        egl = spareContexts.back();
+        spareContexts.pop_back();
+    } else {
+        egl = offscreen::CreateContext();
+    }
     if (!egl) return nullptr;
     HGLRC context = NewHandle<HGLRC>();
     contexts[context] = {egl, dc};
@@ -380,7 +393,8 @@ BOOL wglDeleteContext(HGLRC context) {
         offscreen::MakeCurrent(nullptr);
         current = nullptr;
     }
-    offscreen::DestroyContext(contexts[context].egl);
+    if (reuseGLContexts) spareContexts.push_back(contexts[context].egl);
+    else offscreen::DestroyContext(contexts[context].egl);
     contexts.erase(context);
     return TRUE;
 }

@@ -53,6 +53,11 @@ extern int cursorCount;                     // cursor shown while >= 0
 extern int swaps;
 extern int fallibleCalls;                   // calls that could have failed so far
 extern bool scriptRanOut;
+extern bool closeWhenScriptRunsOut;         // true unless a driver plays input itself
+// Hands out deleted GL contexts again instead of new ones, whose creation
+// costs milliseconds. Their GL state is not fresh: only for drivers that
+// do not look at it (the fuzzer). Off after Reset().
+extern bool reuseGLContexts;
 
 // A fresh system: no windows, classes, contexts or messages, the desktop
 // mode, a visible cursor, no faults, no script, default answers.

@@ -192,4 +192,17 @@ TEST(ClassRegistry, NamesAreUniqueAndStayWhileAWindowUsesThem) {
     EXPECT_FALSE(CreateWindowExA(0, "OpenGL", "", WS_POPUP, 0, 0, 640, 480, NULL, NULL, NULL, NULL));
 }
 
+// Every fullscreen toggle registers the class again: the program must be
+// able to do that for ever, not just until a counter wraps.
+TEST(ClassRegistry, RegistersAgainAfterAnyNumberOfRounds) {
+    ResetProgram();
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = WndProc;
+    wc.lpszClassName = "OpenGL";
+    for (int round = 0; round < 70000; ++round) {
+        ASSERT_TRUE(RegisterClassA(&wc)) << "round " << round;
+        ASSERT_TRUE(UnregisterClassA("OpenGL", NULL)) << "round " << round;
+    }
+}
+
 } // namespace

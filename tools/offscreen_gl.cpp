@@ -36,7 +36,7 @@ static bool Fail(std::string *why, const char *what) {
     return false;
 }
 
-bool Open(std::string *why) {
+bool Open(std::string *why, int width, int height) {
     if (surface != EGL_NO_SURFACE) return true;
     display = FirstDisplay();
     if (display == EGL_NO_DISPLAY) return Fail(why, "no EGL display");
@@ -49,9 +49,9 @@ bool Open(std::string *why) {
     if (!eglChooseConfig(display, want, &config, 1, &count) || count < 1)
         return Fail(why, "no RGBA pbuffer config with a depth buffer");
 
-    const EGLint size[] = {EGL_WIDTH, kWidth, EGL_HEIGHT, kHeight, EGL_NONE};
+    const EGLint size[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
     surface = eglCreatePbufferSurface(display, config, size);
-    if (surface == EGL_NO_SURFACE) return Fail(why, "cannot create a 640x480 pbuffer");
+    if (surface == EGL_NO_SURFACE) return Fail(why, "cannot create the pbuffer");
     return true;
 }
 

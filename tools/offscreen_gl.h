@@ -11,9 +11,10 @@ namespace offscreen {
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 
-// Opens the display and the pbuffer. Returns false, with the reason in
-// *why, when there is no usable EGL. Safe to call again once open.
-bool Open(std::string *why);
+// Opens the display and the pbuffer (640x480 unless asked otherwise).
+// Returns false, with the reason in *why, when there is no usable EGL.
+// Safe to call again once open; the size is the first call's.
+bool Open(std::string *why, int width = kWidth, int height = kHeight);
 void Close();
 
 // A new context with the GL defaults, sharing nothing; null on failure.
