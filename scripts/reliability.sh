@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Run by test.sh: the native tests again under AddressSanitizer (with leak
+# checking) and UndefinedBehaviorSanitizer, halting on the first report;
+# then the message fuzzer: the committed corpus replayed, and a bounded run
+# of new inputs. Leaves its figures in build-fuzz/figures.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+fuzz_runs=${ORVANEL_FUZZ_RUNS:-200000}
+
+sanitizers="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+cmake -S . -B build-asan -DBUILD_TESTING=ON -DORVANEL_WERROR=ON -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_FLAGS="$sanitizers" -DCMAKE_EXE_LINKER_FLAGS="$sanitizers" >/dev/null
+cmake --build build-asan -j2
+(cd build-asan &&
+    ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    ctest --output-on-failure --timeout 900 -LE 'e2e|wine')
+
+CXX=clang++ cmake -S . -B build-fuzz -DBUILD_TESTING=OFF -DORVANEL_FUZZ=ON -DORVANEL_WERROR=ON \
+    -DCMAKE_CXX_FLAGS="-fsanitize=undefined -fno-sanitize-recover=all" >/dev/null
+cmake --build build-fuzz -j2 --target message_fuzzer
+fuzzer=build-fuzz/tests/fuzz/message_fuzzer
+"$fuzzer" -runs=0 tests/fuzz/corpus 2>&1 | tail -n 1
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+"$fuzzer" -runs="$fuzz_runs" -max_len=128 -print_final_stats=1 "$scratch" tests/fuzz/corpus \
+    >"$scratch/log" 2>&1 || { tail -n 40 "$scratch/log"; exit 1; }
+grep -E '^(Done|stat::number_of_executed_units)' "$scratch/log"
+echo "fuzzed=$fuzz_runs" >build-fuzz/figures

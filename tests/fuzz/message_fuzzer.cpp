@@ -1,0 +1,141 @@
+// Arbitrary bytes as a stream of window messages (any number, wParam and
+// lParam) and idle passes, driven through the shared queue, the window
+// procedure, the frame step and the pose keys, on the fake system with real
+// headless GL. After every step the program's state must still make sense.
+#include "app/main.h"
+#include "arm/arm.h"
+#include "tests/fake_win32.h"
+#include "tools/offscreen_gl.h"
+#include "window/window.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const UINT kMessages[] = {WM_ACTIVATE, WM_SYSCOMMAND, WM_CLOSE,    WM_KEYDOWN, WM_KEYUP,
+                          WM_SIZE,     WM_CHAR,       WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSCHAR,
+                          WM_CREATE,   WM_DESTROY,    WM_QUIT,     0x0400};
+const WPARAM kParams[] = {VK_ESCAPE, VK_F1, VK_F2, VK_F3, VK_F4, VK_F5, VK_F6, VK_F7, VK_LEFT,
+                          VK_UP, VK_RIGHT, VK_DOWN, VK_F10, 'A', SC_SCREENSAVE, SC_MONITORPOWER,
+                          SC_SCREENSAVE + 1, SC_CLOSE, SC_CLOSE + 3, SC_KEYMENU, 255, 256};
+
+bool ended; // the loop would have ended: nothing more happens in this input
+
+[[noreturn]] void Broken(const char *what) {
+    fprintf(stderr, "broken: %s\n", what);
+    for (const fake::MessageBox &box : fake::boxes)
+        fprintf(stderr, "  box: %s: %s\n", box.caption.c_str(), box.text.c_str());
+    for (size_t i = fake::calls.size() > 12 ? fake::calls.size() - 12 : 0; i < fake::calls.size(); ++i)
+        fprintf(stderr, "  call: %s\n", fake::calls[i].c_str());
+    abort();
+}
+
+bool Whole(GLfloat v, GLfloat low, GLfloat high) { return v >= low && v <= high && v == std::floor(v); }
+
+void CheckState() {
+    if (!Whole(Piston1Rot, -75, 75) || !Whole(Piston2Rot, -75, 75) || !Whole(Piston3Rot, -75, 75) ||
+        !Whole(Piston3Trans, 1, 8) || !Whole(PinceRot, 45, 90))
+        Broken("pose off its limits or off whole numbers");
+    for (int k : keys)
+        if (k != 0 && k != 1) Broken("key table entry not 0 or 1");
+    if (active != 0 && active != 1) Broken("active not 0 or 1");
+}
+
+// How many times the default procedure must see a dispatched message,
+// counting what it sends on to the window itself.
+size_t DefaultsFor(const MSG &m) {
+    switch (m.message) {
+    case WM_ACTIVATE: case WM_CLOSE: case WM_KEYDOWN: case WM_KEYUP: case WM_SIZE: return 0;
+    case WM_SYSCOMMAND: return (m.wParam == SC_SCREENSAVE || m.wParam == SC_MONITORPOWER) ? 0 : 1;
+    case WM_SYSKEYDOWN: return (m.wParam == VK_F4 && (m.lParam & (1 << 29))) ? 2 : 1;
+    }
+    return 1;
+}
+
+// The message half of the main loop, until the queue is empty.
+void HandleMessages() {
+    MSG msg{};
+    while (!ended && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ended = true;
+            break;
+        }
+        TranslateMessage(&msg);
+        const size_t before = fake::defaults.size();
+        DispatchMessageA(&msg);
+        if (fake::defaults.size() - before != DefaultsFor(msg)) Broken("default procedure count");
+        CheckState();
+    }
+}
+
+void IdlePass() {
+    GLint depthBefore = 0, depthAfter = 0;
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthBefore);
+    BOOL done = FALSE;
+    if (!FrameStep(&done)) Broken("the fullscreen toggle failed on a healthy system");
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthAfter);
+    if (depthAfter != depthBefore) Broken("modelview stack depth changed by a frame");
+    if (glGetError() != GL_NO_ERROR) Broken("GL error");
+    ended = done;
+    CheckState();
+}
+
+// Each input starts from the program's start state, in a fresh window only
+// when the last input left a fullscreen one (contexts are costly).
+void StartInput() {
+    for (int &k : keys) k = 0;
+    Piston1Rot = Piston2Rot = Piston3Rot = 0;
+    Piston3Trans = 1;
+    PinceRot = 45;
+    active = TRUE;
+    static bool systemReady = false;
+    if (!systemReady) {
+        fake::Reset();
+        fake::closeWhenScriptRunsOut = false;
+        fake::reuseGLContexts = true;
+        systemReady = true;
+    }
+    if (!hWnd || fullscreen) {
+        if (hWnd) KillGLWindow();
+        if (!CreateGLWindow("Orvanel", 640, 480, 16, FALSE)) Broken("no window to start from");
+    }
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+    }
+    ended = false;
+    fake::calls.clear();
+    fake::defaults.clear();
+    fake::created.clear();
+    fake::modeRequests.clear();
+    fake::formatRequests.clear();
+}
+
+} // namespace
+
+// Frames are drawn into a tiny surface: the pixels are not what is checked.
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    std::string why;
+    if (!offscreen::Open(&why, 16, 16)) Broken(why.c_str());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    StartInput();
+    FuzzedDataProvider in(data, size);
+    while (!ended && in.remaining_bytes() > 0) {
+        if (in.ConsumeIntegralInRange(0, 7) == 0) {
+            IdlePass();
+            continue;
+        }
+        const UINT message = in.ConsumeBool() ? in.PickValueInArray(kMessages) : in.ConsumeIntegral<UINT>();
+        const WPARAM wParam = in.ConsumeBool() ? in.PickValueInArray(kParams) : in.ConsumeIntegral<WPARAM>();
+        const LPARAM lParam = in.ConsumeIntegral<LPARAM>();
+        layer::PostMessage(hWnd, message, wParam, lParam);
+        HandleMessages();
+    }
+    return 0;
+}
