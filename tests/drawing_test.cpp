@@ -1,6 +1,7 @@
 // The box and the arm, drawn on real Mesa GL: the calls, the geometry they
 // produce in eye space, and the pixels.
 #include "tests/gl_test_support.h"
+#include "tests/start_pose_probes.h"
 
 #include "arm/arm.h"
 #include "tools/offscreen_gl.h"
@@ -201,12 +202,6 @@ TEST_F(Frame, GripperBarsFollowTheOpening) {
 }
 
 // Pixels: the front face of each piece shows its colour at its centre.
-struct Probe {
-    const char *what;
-    Vec3 eye;
-    unsigned char rgb[3];
-};
-
 TEST_F(Frame, StartPoseShowsEachPieceInItsColourOnBlack) {
     InitGL();
     ReSizeGLScene(offscreen::kWidth, offscreen::kHeight);
@@ -214,21 +209,7 @@ TEST_F(Frame, StartPoseShowsEachPieceInItsColourOnBlack) {
     glFinish();
     const std::vector<unsigned char> pixels = offscreen::ReadRGBA();
 
-    const double jaw = 2.5 * std::sqrt(0.5); // centre of a 5-long bar at 45 degrees
-    const Probe probes[] = {
-        {"red segment", {-8.5, -3.5, -25}, {255, 0, 0}},
-        {"red connector", {-6.25, -3.5, -25}, {255, 0, 0}},
-        {"green segment", {-4, -3.5, -25}, {0, 255, 0}},
-        {"green connector", {-1.75, -3.5, -25}, {0, 255, 0}},
-        {"blue segment", {0.5, -3.5, -25}, {0, 0, 255}},
-        {"first piece", {2.5, -3.5, -26}, {0, 0, 255}},
-        {"second piece", {3.5, -3.5, -26}, {0, 77, 179}},
-        {"jaw one", {4 + jaw, -3.5 + jaw, -26}, {128, 51, 255}},
-        {"jaw two", {4 + jaw, -3.5 - jaw, -26}, {230, 128, 77}},
-        {"background, top left", {-10, 7, -25}, {0, 0, 0}},
-        {"background, right", {12, -3.5, -25}, {0, 0, 0}},
-    };
-    for (const Probe &p : probes) {
+    for (const StartPoseProbe &p : kStartPoseProbes) {
         const auto xy = ToPixel(p.eye);
         const int x = (int)xy[0], y = (int)xy[1];
         ASSERT_TRUE(x >= 0 && x < 640 && y >= 0 && y < 480) << p.what;
