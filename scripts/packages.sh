@@ -6,12 +6,22 @@ ORVANEL_BUILD_PACKAGES=(
     cmake make g++ pkg-config
     libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
     libpng-dev
+    libsdl2-dev
+    xvfb xfonts-base x11-utils xdotool imagemagick
 )
 
 # What the tests and benchmarks need on top.
 ORVANEL_TEST_PACKAGES=(
     libgtest-dev libbenchmark-dev
+    libx11-dev libxtst-dev
     mingw-w64 icoutils
+    # The Windows program under Wine, and the X libraries Wine's X11
+    # driver loads (only recommended by Debian's wine packages); its zip.
+    wine wine64 python3 zip unzip
+    # The message fuzzer (libFuzzer) and the sanitizer runtimes for clang.
+    clang libclang-rt-14-dev
+    libgl1 libxcomposite1 libxcursor1 libxfixes3 libxi6 libxinerama1
+    libxrandr2 libxrender1 libxxf86vm1
 )
 
 ensure_packages() {

@@ -9,5 +9,6 @@ ensure_packages "${ORVANEL_BUILD_PACKAGES[@]}" "${ORVANEL_TEST_PACKAGES[@]}"
 cmake -S . -B build -DORVANEL_WERROR=ON -DBUILD_TESTING=ON >/dev/null
 cmake --build build -j2
 bash scripts/windows-build.sh
+bash scripts/reliability.sh
 cd build
 ctest --output-on-failure --timeout 300
