@@ -24,7 +24,7 @@ fuzzer=build-fuzz/tests/fuzz/message_fuzzer
 "$fuzzer" -runs=0 tests/fuzz/corpus 2>&1 | tail -n 1
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-"$fuzzer" -runs="$fuzz_runs" -max_len=128 -print_final_stats=1 "$scratch" tests/fuzz/corpus \
+"$fuzzer" -runs="$fuzz_runs" -max_len=64 -print_final_stats=1 "$scratch" tests/fuzz/corpus \
     >"$scratch/log" 2>&1 || { tail -n 40 "$scratch/log"; exit 1; }
 grep -E '^(Done|stat::number_of_executed_units)' "$scratch/log"
 echo "fuzzed=$fuzz_runs" >build-fuzz/figures

@@ -10,5 +10,7 @@ cmake -S . -B build -DORVANEL_WERROR=ON -DBUILD_TESTING=ON >/dev/null
 cmake --build build -j2
 bash scripts/windows-build.sh
 bash scripts/reliability.sh
-cd build
-ctest --output-on-failure --timeout 300
+status=0
+(cd build && ctest --output-on-failure --timeout 300) | tee build/ctest.out || status=$?
+scripts/figures.sh "$status"
+exit "$status"
