@@ -10,18 +10,29 @@
 
 namespace {
 
+// The window procedure's class, registered bare, outside CreateGLWindow.
+const WNDCLASSA &BareClass() {
+    static WNDCLASSA wc = [] {
+        WNDCLASSA c{};
+        c.lpfnWndProc = WndProc;
+        c.lpszClassName = "OpenGL";
+        return c;
+    }();
+    return wc;
+}
+
+HWND BareWindow(DWORD style) {
+    return CreateWindowExA(0, "OpenGL", "", style, 0, 0, 640, 480, NULL, NULL, NULL, NULL);
+}
+
 class WindowProcedure : public ::testing::Test {
   protected:
     HWND window = nullptr;
 
     void SetUp() override {
         ResetProgram();
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = WndProc;
-        wc.lpszClassName = "OpenGL";
-        ASSERT_TRUE(RegisterClassA(&wc));
-        window = CreateWindowExA(0, "OpenGL", "", WS_OVERLAPPEDWINDOW, 0, 0, 656, 519, NULL, NULL,
-                                 NULL, NULL);
+        ASSERT_TRUE(RegisterClassA(&BareClass()));
+        window = BareWindow(WS_OVERLAPPEDWINDOW);
         ASSERT_TRUE(window);
         fake::calls.clear();
         fake::defaults.clear();
@@ -147,11 +158,8 @@ TEST_F(WindowProcedure, SizeReachesTheProjectionEvenMinimisedOrWithoutAContext) 
 
 TEST(MessageQueue, KeyDownsTranslateToCharactersTakenNext) {
     ResetProgram();
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = WndProc;
-    wc.lpszClassName = "OpenGL";
-    ASSERT_TRUE(RegisterClassA(&wc));
-    HWND window = CreateWindowExA(0, "OpenGL", "", WS_POPUP, 0, 0, 640, 480, NULL, NULL, NULL, NULL);
+    ASSERT_TRUE(RegisterClassA(&BareClass()));
+    HWND window = BareWindow(WS_POPUP);
     layer::PostMessage(window, WM_KEYDOWN, VK_ESCAPE, 1);
     layer::PostMessage(window, WM_KEYUP, VK_ESCAPE, 1);
     MSG msg{};
@@ -177,30 +185,24 @@ TEST(MessageQueue, KeyDownsTranslateToCharactersTakenNext) {
 
 TEST(ClassRegistry, NamesAreUniqueAndStayWhileAWindowUsesThem) {
     ResetProgram();
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = WndProc;
-    wc.lpszClassName = "OpenGL";
-    ASSERT_TRUE(RegisterClassA(&wc));
-    EXPECT_FALSE(RegisterClassA(&wc));
-    HWND window = CreateWindowExA(0, "OpenGL", "", WS_POPUP, 0, 0, 640, 480, NULL, NULL, NULL, NULL);
+    ASSERT_TRUE(RegisterClassA(&BareClass()));
+    EXPECT_FALSE(RegisterClassA(&BareClass()));
+    HWND window = BareWindow(WS_POPUP);
     ASSERT_TRUE(window);
     EXPECT_FALSE(UnregisterClassA("OpenGL", NULL));
     EXPECT_TRUE(DestroyWindow(window));
     EXPECT_FALSE(DestroyWindow(window));
     EXPECT_TRUE(UnregisterClassA("OpenGL", NULL));
     EXPECT_FALSE(UnregisterClassA("OpenGL", NULL));
-    EXPECT_FALSE(CreateWindowExA(0, "OpenGL", "", WS_POPUP, 0, 0, 640, 480, NULL, NULL, NULL, NULL));
+    EXPECT_FALSE(BareWindow(WS_POPUP));
 }
 
 // Every fullscreen toggle registers the class again: the program must be
 // able to do that for ever, not just until a counter wraps.
 TEST(ClassRegistry, RegistersAgainAfterAnyNumberOfRounds) {
     ResetProgram();
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = WndProc;
-    wc.lpszClassName = "OpenGL";
     for (int round = 0; round < 70000; ++round) {
-        ASSERT_TRUE(RegisterClassA(&wc)) << "round " << round;
+        ASSERT_TRUE(RegisterClassA(&BareClass())) << "round " << round;
         ASSERT_TRUE(UnregisterClassA("OpenGL", NULL)) << "round " << round;
     }
 }
