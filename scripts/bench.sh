@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the benchmarks, and runs them all on a
+# private Xvfb (a free display from :90 up, stopped again at the end):
+#   1. the program's main loop beside the ideal loop and the floor, at
+#      640x480, 320x240, 1280x960 and 1920x1080 (orvanel-loop-bench);
+#   2. start-up of the shipped program: to its question box, and from the
+#      answer to its first frame (orvanel-startup-bench);
+#   3. the offscreen frame on headless Mesa (orvanel-bench).
+# Arguments go to orvanel-loop-bench (for instance --rounds 100).
+# BENCHMARKS.md says what the figures mean.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/packages.sh
+ensure_packages "${ORVANEL_BUILD_PACKAGES[@]}" libbenchmark-dev libx11-dev libxtst-dev libxdamage-dev
+
+# Its own build folder; a new one without the tests (they need more packages).
+build=build-bench
+if [ -f "$build/CMakeCache.txt" ]; then
+    cmake -S . -B "$build" >/dev/null
+else
+    cmake -S . -B "$build" -DBUILD_TESTING=OFF >/dev/null
+fi
+cmake --build "$build" -j2 --target orvanel orvanel-bench orvanel-loop-bench orvanel-startup-bench \
+    >/dev/null
+
+source bench/xvfb.sh
+trap stop_xvfb EXIT
+start_xvfb 2048x1536x24
+
+echo "Machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')," \
+    "$(free -g | awk '/^Mem:/ {print $2}') GiB; $(uname -sr)"
+echo "Load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "Xvfb on $DISPLAY, 2048x1536x24"
+echo
+
+echo "== The main loop, the ideal loop and the floor, side by side"
+"$build/bench/orvanel-loop-bench" "$@"
+echo
+
+echo "== Start-up"
+"$build/bench/orvanel-startup-bench" "$build/orvanel"
+echo
+
+echo "== The offscreen frame (EGL pbuffer, glFinish a frame)"
+"$build/orvanel-bench" --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
+    --benchmark_min_time=0.2 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g' |
+    grep -E '^(ArmFrame|ClearOnlyFrame)_median|^frame/clear'
+echo
+echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
