@@ -4,6 +4,8 @@
 // back as the Win32 failure result, so the program's own boxes report it.
 #include "platform/sdl_backend.h"
 
+#include <malloc.h>
+
 #include <cstdio>
 
 namespace sdl {
@@ -14,6 +16,16 @@ bool operator==(const PixelFormat &a, const PixelFormat &b) {
     return a.doubleBuffer == b.doubleBuffer && a.red == b.red && a.green == b.green &&
            a.blue == b.blue && a.alpha == b.alpha && a.depth == b.depth && a.stencil == b.stencil &&
            a.accum == b.accum;
+}
+
+void KeepLargeBlocksOffTheHeap() {
+    // Every window and GL context brings buffers of a megabyte or so, and
+    // F1 frees them and makes new ones. glibc maps a block that large on
+    // its own, but after the first one is freed it raises its threshold
+    // and serves the next ones from the heap, whose freed space stays
+    // resident: the process then steps up by a megabyte now and then as
+    // windows come and go. A threshold set once does not slide.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 }
 
 bool StartVideo() {
@@ -32,6 +44,9 @@ bool StartVideo() {
         return false;
     }
     SDL_StopTextInput(); // the program reads keys, not text
+    // The display system's own events too: on X11 they say which modifiers
+    // the server had down at each key (see sdl_events.cpp).
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
     SDL_ShowCursor(state.cursorCount >= 0 ? SDL_ENABLE : SDL_DISABLE);
     state.videoReady = true;
     return true;
@@ -302,6 +317,10 @@ BOOL DestroyWindow(HWND window) {
     SDL_DestroyWindow(w->window);
     state.windows.remove_if([&](const sdl::Window &k) { return k.handle == window; });
     layer::RemoveWindow(window);
+    // The window's GL context and buffers, gone by now, leave megabytes
+    // free here and there in the heap, which would stay resident until
+    // the next window happens to reuse them: their pages go back now.
+    malloc_trim(0);
     return TRUE;
 }
 

@@ -35,6 +35,12 @@ struct Window {
     int reportedWidth, reportedHeight; // size in the last WM_SIZE, -1 before
 };
 
+// Alt and Ctrl as the display server had them at a key event.
+struct KeyModifiers {
+    bool down; // for a key going down
+    bool alt, ctrl;
+};
+
 struct Context {
     HGLRC handle;
     SDL_GLContext context;
@@ -55,10 +61,18 @@ struct State {
     SDL_DisplayMode mode{};
     SDL_Window *modeHolder = nullptr; // keeps the mode until our own window is up
 
+    // The server's modifiers for the key event SDL reports next, when the
+    // display system said (X11 does).
+    std::optional<KeyModifiers> keyModifiers;
+
     bool screenKeptOn = false; // SDL's screen saver is off at the program's request
     Uint64 nextScreenCheck = 0;
 };
 extern State state;
+
+// Large blocks come from the system and go back to it when freed, as the
+// Windows heap does with its largest blocks; called first thing in main.
+void KeepLargeBlocksOffTheHeap();
 
 // Starts SDL's video and loads the GL library, once per process; false
 // (with SDL_GetError set) when there is no display to use.

@@ -4,6 +4,8 @@
 // window's procedure asks for it.
 #include "platform/sdl_backend.h"
 
+#include <SDL_syswm.h> // on X11, also Xlib's names
+
 using sdl::state;
 
 namespace {
@@ -14,11 +16,11 @@ namespace {
 const Uint64 kScreenCheckMs = 20000;
 
 // Virtual-key codes of the keys that are not letters, digits or F1-F12.
-struct KeyCode {
+struct NamedKey {
     SDL_Keycode key;
     WPARAM vk;
 };
-const KeyCode kKeys[] = {
+const NamedKey kKeys[] = {
     {SDLK_BACKSPACE, VK_BACK},  {SDLK_TAB, VK_TAB},       {SDLK_RETURN, VK_RETURN},
     {SDLK_KP_ENTER, VK_RETURN}, {SDLK_ESCAPE, VK_ESCAPE}, {SDLK_SPACE, VK_SPACE},
     {SDLK_LSHIFT, VK_SHIFT},    {SDLK_RSHIFT, VK_SHIFT},  {SDLK_LCTRL, VK_CONTROL},
@@ -34,9 +36,34 @@ WPARAM VirtualKey(SDL_Keycode key) {
     if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
     if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
     if (key >= SDLK_F1 && key <= SDLK_F12) return VK_F1 + (key - SDLK_F1);
-    for (const KeyCode &k : kKeys)
+    for (const NamedKey &k : kKeys)
         if (k.key == key) return k.vk;
     return 0;
+}
+
+// The modifiers that SDL reports with a key come from its own record,
+// which it keeps from the key events it passes on. On X11 that record can
+// be wrong: SDL drops a key's release when a press of the same key waits
+// within two milliseconds of it anywhere in the queue (its guess at the
+// server's auto-repeat), so Alt released and pressed again around another
+// key reads as Alt held across it; and AltGr comes as the right Alt. The
+// server's own state with each key event says what was down: Alt is Mod1
+// there, AltGr a modifier of its own. It comes just before SDL's event for
+// the same key, as a system event.
+void NoteSystemEvent(const SDL_SysWMmsg &msg) {
+    state.keyModifiers.reset();
+#if defined(SDL_VIDEO_DRIVER_X11)
+    if (msg.subsystem != SDL_SYSWM_X11) return;
+    const XEvent &x = msg.msg.x11.event;
+    if (x.type != KeyPress && x.type != KeyRelease) return;
+    sdl::KeyModifiers mod;
+    mod.down = x.type == KeyPress;
+    mod.alt = (x.xkey.state & Mod1Mask) != 0;
+    mod.ctrl = (x.xkey.state & ControlMask) != 0;
+    state.keyModifiers = mod;
+#else
+    (void)msg;
+#endif
 }
 
 // Keys pressed with Alt (but not AltGr's Ctrl+Alt), Alt itself and F10 are
@@ -49,8 +76,14 @@ void PostKey(const SDL_KeyboardEvent &e) {
     const WPARAM vk = VirtualKey(e.keysym.sym);
     if (!w || !vk) return;
     const bool down = e.type == SDL_KEYDOWN;
-    const bool alt = (e.keysym.mod & KMOD_ALT) != 0;
-    const bool system = (alt && !(e.keysym.mod & KMOD_CTRL)) || vk == VK_MENU || vk == VK_F10;
+    // The server's modifiers for this key when it gave them, else SDL's
+    // (for the key events SDL makes up itself, on focus changes).
+    bool alt = (e.keysym.mod & KMOD_ALT) != 0, ctrl = (e.keysym.mod & KMOD_CTRL) != 0;
+    if (state.keyModifiers && state.keyModifiers->down == down) {
+        alt = state.keyModifiers->alt;
+        ctrl = state.keyModifiers->ctrl;
+    }
+    const bool system = (alt && !ctrl) || vk == VK_MENU || vk == VK_F10;
     // lParam: repeat count 1; bit 29 Alt held; bit 30 key was down before
     // (auto-repeat, key-up); bit 31 key going up.
     LPARAM lParam = 1;
@@ -108,6 +141,9 @@ void OnWindowEvent(const SDL_WindowEvent &e) {
 
 void Translate(const SDL_Event &e) {
     switch (e.type) {
+    case SDL_SYSWMEVENT:
+        NoteSystemEvent(*e.syswm.msg);
+        return;
     case SDL_KEYDOWN:
     case SDL_KEYUP:
         PostKey(e.key);
@@ -116,6 +152,7 @@ void Translate(const SDL_Event &e) {
         OnWindowEvent(e.window);
         break;
     }
+    state.keyModifiers.reset(); // they went with the event just taken, if any
     // SDL_QUIT follows the last window's close request, which the window
     // already has as a message; mouse and text input the program ignores.
 }

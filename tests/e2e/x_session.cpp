@@ -345,6 +345,11 @@ void Desk::Restore(Window w) {
     Focus(w);
 }
 
+void Desk::Resize(Window w, int width, int height) {
+    XResizeWindow(x_, w, width, height);
+    XSync(x_, False);
+}
+
 Image Desk::Grab(Window w) {
     Image image;
     const XWindowAttributes a = Attributes(w);

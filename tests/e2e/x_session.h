@@ -52,6 +52,7 @@ class Program {
     std::optional<int> Wait(int timeoutMs = kTimeoutMs);
     bool Running();
     std::string Stderr() const;
+    pid_t Pid() const { return pid_; }
 
   private:
     pid_t pid_ = -1;
@@ -106,6 +107,8 @@ class Desk {
     void Close(Window w);
     void Minimise(Window w);
     void Restore(Window w);
+    // What a user does dragging the frame: the client area made this size.
+    void Resize(Window w, int width, int height);
 
     Image Grab(Window w);
     // Grabs until `good` holds; the last grab either way.
