@@ -15,7 +15,7 @@ cmake --build build-asan -j2
 (cd build-asan &&
     ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ORVANEL_SOAK_TOGGLES=1000 \
-    ctest --output-on-failure --timeout 900 -LE 'e2e|wine')
+    ctest --output-on-failure --timeout 900 -LE 'e2e|wine|bench')
 
 CXX=clang++ cmake -S . -B build-fuzz -DBUILD_TESTING=OFF -DORVANEL_FUZZ=ON -DORVANEL_WERROR=ON \
     -DCMAKE_CXX_FLAGS="-fsanitize=undefined -fno-sanitize-recover=all" >/dev/null

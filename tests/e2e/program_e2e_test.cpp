@@ -4,7 +4,7 @@
 // gtest first: Xlib's macros (None, Bool) clash with its names.
 #include <gtest/gtest.h>
 
-#include "tests/e2e/x_session.h"
+#include "tests/e2e/program_session.h"
 #include "tests/start_pose_probes.h"
 
 #include <cstring>
@@ -18,28 +18,6 @@ const char kSmallScreen[] = "640x480x16";
 const char kLargeScreen[] = "1024x768x24";
 
 const int kWindowed = 27; // exit status after Escape: the character message's
-
-class Session {
-  public:
-    explicit Session(const char *screen)
-        : server(screen), desk(server.X()), program(ORVANEL_PROGRAM, server.Name()) {}
-    XServer server;
-    Desk desk;
-    Program program;
-};
-
-#define ASSERT_SERVER(s) ASSERT_TRUE((s).server.Ready()) << (s).server.Error()
-
-// Answers a message box from the keyboard, once it is there.
-::testing::AssertionResult Answer(Desk &desk, const char *caption, const char *key) {
-    const Window box = desk.WaitForWindow(caption);
-    if (!box) return ::testing::AssertionFailure() << "no \"" << caption << "\" box";
-    desk.Focus(box); // a window manager gives a new window the focus
-    desk.Press(key);
-    if (!desk.WaitUntilGone(box))
-        return ::testing::AssertionFailure() << "\"" << caption << "\" stays after " << key;
-    return ::testing::AssertionSuccess();
-}
 
 // Waits for the program's window and for it to show the start pose.
 Window WaitForStartPose(Desk &desk, Window except = 0, Image *shown = nullptr) {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/sdl_backend.h"
-#include "tests/e2e/x_session.h"
+#include "tests/e2e/sdl_private_server.h"
 
 #include <chrono>
 #include <cstring>
@@ -17,23 +17,6 @@
 #include <vector>
 
 namespace {
-
-e2e::XServer *server = nullptr;
-
-class PrivateServer : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        server = new e2e::XServer("1024x768x24");
-        ASSERT_TRUE(server->Ready()) << server->Error();
-        setenv("DISPLAY", server->Name().c_str(), 1);
-        unsetenv("WAYLAND_DISPLAY");
-    }
-    void TearDown() override {
-        sdl::Shutdown(); // SDL lets go of the server before it stops
-        delete server;
-    }
-};
-const auto *const kServer = ::testing::AddGlobalTestEnvironment(new PrivateServer);
 
 struct Seen {
     UINT message;

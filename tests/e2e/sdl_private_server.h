@@ -1,0 +1,32 @@
+// For tests of the SDL2 backend in-process: one private X server for the
+// whole test program, made the display before SDL starts. Include once, in
+// the test program's one source file.
+#pragma once
+
+#include "platform/sdl_backend.h"
+#include "tests/e2e/x_session.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+e2e::XServer *server = nullptr;
+
+class PrivateServer : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        server = new e2e::XServer("1024x768x24");
+        ASSERT_TRUE(server->Ready()) << server->Error();
+        setenv("DISPLAY", server->Name().c_str(), 1);
+        unsetenv("WAYLAND_DISPLAY");
+    }
+    void TearDown() override {
+        sdl::Shutdown(); // SDL lets go of the server before it stops
+        delete server;
+    }
+};
+const auto *const kServer = ::testing::AddGlobalTestEnvironment(new PrivateServer);
+
+} // namespace
