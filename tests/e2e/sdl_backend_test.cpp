@@ -18,12 +18,6 @@
 
 namespace {
 
-struct Seen {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-};
-std::vector<Seen> seen;
 bool swallowScreenSaver = true;
 
 // Records everything; swallows the screen saver's requests when asked to,
@@ -72,17 +66,7 @@ const PIXELFORMATDESCRIPTOR kProgramFormat = {
     0,
 };
 
-bool Has(UINT message, WPARAM wParam) {
-    for (const Seen &s : seen)
-        if (s.message == message && s.wParam == wParam) return true;
-    return false;
-}
-
-const Seen *Find(UINT message, WPARAM wParam) {
-    for (const Seen &s : seen)
-        if (s.message == message && s.wParam == wParam) return &s;
-    return nullptr;
-}
+bool Has(UINT message, WPARAM wParam) { return Find(message, wParam) != nullptr; }
 
 int Count(UINT message, WPARAM wParam) {
     int n = 0;

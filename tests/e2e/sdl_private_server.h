@@ -1,5 +1,6 @@
 // For tests of the SDL2 backend in-process: one private X server for the
-// whole test program, made the display before SDL starts. Include once, in
+// whole test program, made the display before SDL starts, and the record
+// of what the test's window procedure was given. Include once, in
 // the test program's one source file.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -28,5 +30,19 @@ class PrivateServer : public ::testing::Environment {
     }
 };
 const auto *const kServer = ::testing::AddGlobalTestEnvironment(new PrivateServer);
+
+// What a test's window procedure was given, in order.
+struct Seen {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+std::vector<Seen> seen;
+
+const Seen *Find(UINT message, WPARAM wParam) {
+    for (const Seen &s : seen)
+        if (s.message == message && s.wParam == wParam) return &s;
+    return nullptr;
+}
 
 } // namespace

@@ -22,25 +22,12 @@
 
 namespace {
 
-struct Seen {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-};
-std::vector<Seen> seen;
-
 // Records everything and passes it on, as the program's procedure passes
 // on what it does not handle; the close request ends nothing here.
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     seen.push_back({message, wParam, lParam});
     if (message == WM_CLOSE) return 0;
     return DefWindowProcA(window, message, wParam, lParam);
-}
-
-const Seen *Find(UINT message, WPARAM wParam) {
-    for (const Seen &s : seen)
-        if (s.message == message && s.wParam == wParam) return &s;
-    return nullptr;
 }
 
 const char kClass[] = "StressTest";
