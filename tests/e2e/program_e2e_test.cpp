@@ -124,12 +124,22 @@ int Column(double eyeX) {
     return (int)ProbePixel({eyeX, -3.5, -25}, 640, 480)[0];
 }
 
-TEST(StartUp, AnsweringNoOpensA640x480WindowWithTheStartPoseAndEscapeEndsWith27) {
-    Session s(kLargeScreen);
-    ASSERT_SERVER(s);
-    ASSERT_TRUE(Answer(s.desk, "FullScreen ?", "Escape"));
-    const Window w = WaitForStartPose(s.desk);
-    ASSERT_TRUE(w);
+// The program answered No on a screen without a 640x480 mode: its window
+// `w` showing the start pose, which is `start`.
+class Windowed : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_SERVER(s);
+        ASSERT_TRUE(Answer(s.desk, "FullScreen ?", "Escape"));
+        w = WaitForStartPose(s.desk, 0, &start);
+        ASSERT_TRUE(w);
+    }
+    Session s{kLargeScreen};
+    Window w = 0;
+    Image start;
+};
+
+TEST_F(Windowed, IsA640x480WindowWithTheStartPoseAndEscapeEndsWith27) {
     const XWindowAttributes a = s.desk.Attributes(w);
     EXPECT_EQ(a.width, 640);
     EXPECT_EQ(a.height, 480);
@@ -144,13 +154,7 @@ TEST(StartUp, AnsweringNoOpensA640x480WindowWithTheStartPoseAndEscapeEndsWith27)
 
 // Each pose key moves its own part of the arm and nothing before it; its
 // opposite key puts the picture back exactly.
-TEST(Pose, EachKeyMovesItsPartAndTheOppositeKeyMovesItBack) {
-    Session s(kLargeScreen);
-    ASSERT_SERVER(s);
-    ASSERT_TRUE(Answer(s.desk, "FullScreen ?", "Escape"));
-    Image start;
-    const Window w = WaitForStartPose(s.desk, 0, &start);
-    ASSERT_TRUE(w);
+TEST_F(Windowed, EachKeyMovesItsPartAndTheOppositeKeyMovesItBack) {
 
     // Where the first change shows, in eye x: from the green joint, the
     // blue joint, the wrist, the end of the first telescopic piece (seen
@@ -184,13 +188,7 @@ TEST(Pose, EachKeyMovesItsPartAndTheOppositeKeyMovesItBack) {
     EXPECT_EQ(QuitWithEscape(s), std::optional<int>(kWindowed));
 }
 
-TEST(Pose, AHeldKeyRepeats) {
-    Session s(kLargeScreen);
-    ASSERT_SERVER(s);
-    ASSERT_TRUE(Answer(s.desk, "FullScreen ?", "Escape"));
-    Image start;
-    const Window w = WaitForStartPose(s.desk, 0, &start);
-    ASSERT_TRUE(w);
+TEST_F(Windowed, AHeldKeyRepeats) {
 
     // Held past the keyboard's repeat delay, F2 moves the joint more than
     // one step, so one press of F3 does not bring the start pose back.
@@ -284,35 +282,19 @@ TEST(Fullscreen, WithoutThe640x480ModeYesThenNoEndsWith0) {
     EXPECT_EQ(s.program.Wait(), std::optional<int>(0));
 }
 
-TEST(Closing, TheCloseBoxEndsWith0) {
-    Session s(kLargeScreen);
-    ASSERT_SERVER(s);
-    ASSERT_TRUE(Answer(s.desk, "FullScreen ?", "Escape"));
-    const Window w = WaitForStartPose(s.desk);
-    ASSERT_TRUE(w);
+TEST_F(Windowed, TheCloseBoxEndsWith0) {
     s.desk.Close(w);
     EXPECT_EQ(s.program.Wait(), std::optional<int>(0));
 }
 
-TEST(Closing, AltF4EndsWith0) {
-    Session s(kLargeScreen);
-    ASSERT_SERVER(s);
-    ASSERT_TRUE(Answer(s.desk, "FullScreen ?", "Escape"));
-    const Window w = WaitForStartPose(s.desk);
-    ASSERT_TRUE(w);
+TEST_F(Windowed, AltF4EndsWith0) {
     s.desk.KeyDown("Alt_L");
     s.desk.HoldUntil("F4", [&] { return !s.program.Running(); });
     s.desk.KeyUp("Alt_L");
     EXPECT_EQ(s.program.Wait(), std::optional<int>(0));
 }
 
-TEST(Minimise, MinimisedAndRestoredItKeepsRunningAndDrawing) {
-    Session s(kLargeScreen);
-    ASSERT_SERVER(s);
-    ASSERT_TRUE(Answer(s.desk, "FullScreen ?", "Escape"));
-    Image start;
-    const Window w = WaitForStartPose(s.desk, 0, &start);
-    ASSERT_TRUE(w);
+TEST_F(Windowed, MinimisedAndRestoredItKeepsRunningAndDrawing) {
 
     s.desk.Minimise(w);
     ASSERT_TRUE(s.desk.WaitUntilGone(w));

@@ -9,10 +9,8 @@
 #include "platform/sdl_backend.h"
 #include "tests/e2e/sdl_private_server.h"
 
-#include <chrono>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -131,19 +129,6 @@ class Backend : public ::testing::Test {
             EXPECT_TRUE(DestroyWindow(window));
         }
         context = NULL, dc = NULL, window = NULL, x = 0;
-    }
-
-    // Takes messages off the queue and dispatches them until `done` holds
-    // or five seconds have gone by.
-    bool PumpUntil(const std::function<bool()> &done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        MSG msg;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
-                if (msg.message != WM_QUIT) DispatchMessageA(&msg);
-        }
-        return true;
     }
 
     e2e::Desk desk{server ? server->X() : nullptr};

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -43,6 +45,19 @@ const Seen *Find(UINT message, WPARAM wParam) {
     for (const Seen &s : seen)
         if (s.message == message && s.wParam == wParam) return &s;
     return nullptr;
+}
+
+// Takes messages off the queue and dispatches them until `done` holds or
+// the time is up; whether `done` came.
+bool PumpUntil(const std::function<bool()> &done, int timeoutMs = 5000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    MSG msg;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            if (msg.message != WM_QUIT) DispatchMessageA(&msg);
+    }
+    return true;
 }
 
 } // namespace

@@ -11,12 +11,10 @@
 #include <X11/extensions/XTest.h>
 #include <malloc.h>
 
-#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <cstdlib>
-#include <functional>
 #include <utility>
 #include <vector>
 
@@ -53,7 +51,7 @@ class Modifiers : public ::testing::Test {
         SetFocus(window);
         ASSERT_TRUE(desk.WaitForWindow(kTitle));
         // Whatever showing the window brought, taken before the keys.
-        Pump([] { return false; }, 200);
+        PumpUntil([] { return false; }, 200);
         seen.clear();
     }
     void TearDown() override {
@@ -74,20 +72,6 @@ class Modifiers : public ::testing::Test {
         XSync(x, False);
     }
 
-    // Takes messages off the queue and dispatches them until `done` holds
-    // or the time is up; whether `done` came.
-    bool Pump(const std::function<bool()> &done, int timeoutMs = 5000) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        MSG msg;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
-                if (msg.message != WM_QUIT) DispatchMessageA(&msg);
-        }
-        return true;
-    }
-
     bool F4Seen() { return Find(WM_KEYUP, VK_F4) || Find(WM_SYSKEYUP, VK_F4); }
 
     e2e::Desk desk{server ? server->X() : nullptr};
@@ -103,9 +87,9 @@ TEST_F(Modifiers, AltLetGoAndPressedAgainAroundF4InOneBurstLeavesF4AnOrdinaryKey
         SCOPED_TRACE(alt);
         seen.clear();
         Burst({{alt, true}});
-        ASSERT_TRUE(Pump([] { return Find(WM_SYSKEYDOWN, VK_MENU) != nullptr; }));
+        ASSERT_TRUE(PumpUntil([] { return Find(WM_SYSKEYDOWN, VK_MENU) != nullptr; }));
         Burst({{alt, false}, {"F4", true}, {alt, true}, {"F4", false}, {alt, false}});
-        ASSERT_TRUE(Pump([&] { return F4Seen(); }));
+        ASSERT_TRUE(PumpUntil([&] { return F4Seen(); }));
         const Seen *down = Find(WM_KEYDOWN, VK_F4);
         EXPECT_TRUE(down) << "F4 came as a system key: Alt taken as held";
         if (down) {
@@ -123,7 +107,7 @@ TEST_F(Modifiers, AltGrWithF4IsAnOrdinaryKeyAndTheRightAltWithF4Closes) {
     Burst({{"ISO_Level3_Shift", true}});
     desk.Press("F4", nullptr, 0);
     Burst({{"ISO_Level3_Shift", false}});
-    ASSERT_TRUE(Pump([&] { return F4Seen(); }));
+    ASSERT_TRUE(PumpUntil([&] { return F4Seen(); }));
     const Seen *down = Find(WM_KEYDOWN, VK_F4);
     ASSERT_TRUE(down) << "AltGr+F4 came as a system key";
     EXPECT_EQ(down->lParam & (1 << 29), 0) << "AltGr taken for Alt";
@@ -131,7 +115,7 @@ TEST_F(Modifiers, AltGrWithF4IsAnOrdinaryKeyAndTheRightAltWithF4Closes) {
 
     seen.clear();
     desk.Press("F4", "Alt_R", 0);
-    ASSERT_TRUE(Pump([] { return Find(WM_CLOSE, 0) != nullptr; }));
+    ASSERT_TRUE(PumpUntil([] { return Find(WM_CLOSE, 0) != nullptr; }));
     ASSERT_TRUE(Find(WM_SYSKEYDOWN, VK_F4));
     EXPECT_NE(Find(WM_SYSKEYDOWN, VK_F4)->lParam & (1 << 29), 0) << "Alt held";
 }
