@@ -85,12 +85,7 @@ class Backend : public ::testing::Test {
         ASSERT_TRUE(server && server->Ready());
         seen.clear();
         swallowScreenSaver = true;
-        WNDCLASSA wc{};
-        wc.style = CS_OWNDC;
-        wc.lpfnWndProc = RecordingProc;
-        wc.hInstance = GetModuleHandleA(NULL);
-        wc.lpszClassName = kClass;
-        ASSERT_NE(RegisterClassA(&wc), 0);
+        ASSERT_NE(RegisterTestClass(kClass, RecordingProc), 0);
     }
     void TearDown() override {
         Close();

@@ -47,6 +47,16 @@ const Seen *Find(UINT message, WPARAM wParam) {
     return nullptr;
 }
 
+// Registers a window class of the test's own, as the program registers its.
+ATOM RegisterTestClass(const char *name, WNDPROC proc) {
+    WNDCLASSA wc{};
+    wc.style = CS_OWNDC;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = name;
+    return RegisterClassA(&wc);
+}
+
 // Takes messages off the queue and dispatches them until `done` holds or
 // the time is up; whether `done` came.
 bool PumpUntil(const std::function<bool()> &done, int timeoutMs = 5000) {

@@ -36,12 +36,7 @@ class Modifiers : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(server && server->Ready());
         seen.clear();
-        WNDCLASSA wc{};
-        wc.style = CS_OWNDC;
-        wc.lpfnWndProc = RecordingProc;
-        wc.hInstance = GetModuleHandleA(NULL);
-        wc.lpszClassName = kClass;
-        ASSERT_NE(RegisterClassA(&wc), 0);
+        ASSERT_NE(RegisterTestClass(kClass, RecordingProc), 0);
         RECT r{0, 0, 320, 240};
         AdjustWindowRectEx(&r, WS_OVERLAPPEDWINDOW, FALSE, 0);
         window = CreateWindowExA(0, kClass, kTitle, WS_OVERLAPPEDWINDOW, 0, 0, r.right - r.left,
