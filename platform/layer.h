@@ -1,63 +1,49 @@
-// Inside our Win32 layer (not on Windows): what the shared part offers to
-// the backends that talk to a real system (SDL2) or pretend to (the tests'
-// fake), and what every backend must provide.
+// Inside our Win32 layer: the one window table the layer's files share,
+// and the input calls through which a driver reports what the user did.
 #pragma once
 
+#include "platform/driver.h"
 #include "platform/win32.h"
-
-#include <string>
 
 namespace layer {
 
-// A window as the shared part knows it: enough to dispatch its messages
-// and to keep its class registered while it lives.
+// A window as the layer knows it; `native` is the driver's.
 struct Window {
     HWND handle;
-    std::string className;
-    HINSTANCE instance;
     WNDPROC proc;
-    DWORD style, exStyle;
+    ATOM atom; // its class
+    DWORD style;
+    int width, height; // client area
+    bool visible, minimised;
+    int format; // pixel format index, 0 until one is set
+    void *native;
 };
 
-// Shared part ---------------------------------------------------------------
+Window *Lookup(HWND handle);
+// The format set on the window, if any.
+const driver::PixelFormat *FormatOf(const Window &w);
+Window *WindowOfDC(HDC dc);
+HDC DeviceContextOf(const Window &w);
 
-// Records a new window of a registered class; null if the class is unknown.
-Window *AddWindow(LPCSTR className, HINSTANCE instance, DWORD style, DWORD exStyle);
-Window *LookUpWindow(HWND handle);
-void RemoveWindow(HWND handle); // also drops its queued messages
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-void PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Calls the window's procedure at once, as the system does for the
-// messages it sends during creation, activation and destruction.
-LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Opens the driver's display once; false (said on stderr) when it cannot.
+bool Ready(const char *call);
+// A call the system refused: one line on stderr, naming the call and why.
+void Refused(const char *call);
 
-// Frame sizes that AdjustWindowRectEx adds for a style; a backend that
-// draws its own frame takes the same off to find the client size.
-RECT FrameInsets(DWORD style, DWORD exStyle);
+// Whether the display mode is changed, for windows that are to cover it.
+bool ModeChanged();
 
-// The class as registered (its name pointing into the registry), as
-// GetClassInfoA gives it; false if there is no such class.
-bool LookUpClassInfo(LPCSTR className, WNDCLASSA *info);
+// Input, from the driver's PumpEvents ---------------------------------------
 
-// The last system command (WM_SYSCOMMAND's wParam, low four bits
-// cleared) that a window procedure passed on to DefWindowProcA, or 0 when
-// none has since this was cleared. Tells a backend whether the program let
-// the system carry a command out, such as starting the screen saver.
-extern UINT lastDefaultSysCommand;
-
-// Forgets every class, window and queued message (tests start clean).
-void Reset();
-
-// Backend ------------------------------------------------------------------
-
-// Moves the system's pending events into the queue as messages. Called by
-// PeekMessageA when the queue has nothing for it.
-void PumpEvents();
-
-#ifdef ORVANEL_TEST_HOOKS
-// Provided by the tests' fake: sees every call of the shared part that can
-// fail, and answers true to make it fail.
-bool TestHook(const char *call, const std::string &detail);
-#endif
+HWND WindowOfNative(void *native);
+// A key by its virtual-key code, with the modifiers the system had down.
+void Key(HWND window, WPARAM vk, bool down, bool repeat, bool alt, bool ctrl);
+void CloseAsked(HWND window);
+void Minimised(HWND window, bool minimised);
+void Resized(HWND window, int width, int height);
+void Focused(HWND window, bool focused);
 
 } // namespace layer

@@ -1,7 +1,9 @@
 // The Win32 subset that the program calls. On Windows this is the real
-// thing; elsewhere the declarations below are implemented by our own layer
-// (the shared message queue and class registry, plus a backend that talks
-// to the system), with the same names, types and values as Win32.
+// thing; elsewhere the declarations below are implemented by our own Win32
+// layer (user32.cpp, gdi32.cpp, opengl32.cpp, kernel32.cpp), with the same
+// names, types, values and C linkage as Win32. Below the layer a driver
+// talks to the system: sdl_driver.cpp for the program (driver.h says what a
+// driver does).
 #pragma once
 
 #ifdef _WIN32
@@ -132,10 +134,22 @@ static_assert(sizeof(DEVMODEA) == 156, "DEVMODEA has Win32's layout");
 // Messages
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
+#define WM_MOVE 0x0003
 #define WM_SIZE 0x0005
 #define WM_ACTIVATE 0x0006
+#define WM_SETFOCUS 0x0007
+#define WM_KILLFOCUS 0x0008
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
+#define WM_SHOWWINDOW 0x0018
+#define WM_ACTIVATEAPP 0x001C
+#define WM_GETMINMAXINFO 0x0024
+#define WM_WINDOWPOSCHANGING 0x0046
+#define WM_WINDOWPOSCHANGED 0x0047
+#define WM_NCCREATE 0x0081
+#define WM_NCDESTROY 0x0082
+#define WM_NCCALCSIZE 0x0083
+#define WM_NCACTIVATE 0x0086
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
@@ -170,6 +184,7 @@ static_assert(sizeof(DEVMODEA) == 156, "DEVMODEA has Win32's layout");
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
+#define VK_NUMPAD0 0x60
 #define VK_F1 0x70
 #define VK_F2 0x71
 #define VK_F3 0x72
@@ -233,6 +248,10 @@ static_assert(sizeof(DEVMODEA) == 156, "DEVMODEA has Win32's layout");
 #define PFD_TYPE_RGBA 0
 #define PFD_MAIN_PLANE 0
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 // KERNEL32
 HMODULE GetModuleHandleA(LPCSTR moduleName);
 
@@ -271,5 +290,9 @@ HGLRC wglGetCurrentContext();
 
 // The program's entry, called by the layer's main().
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

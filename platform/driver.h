@@ -1,0 +1,75 @@
+// What our Win32 layer asks of the system underneath it: a dozen native
+// operations, with no Win32 rules in them. The layer (user32.cpp,
+// gdi32.cpp, opengl32.cpp) owns every Win32 behaviour and calls down
+// through these; a driver calls back up only through the input calls of
+// layer.h, from PumpEvents. The driver is chosen when linking: the SDL2
+// driver (sdl_driver.cpp) for the program, the tests' fake for the tests.
+//
+// Native windows and contexts are opaque pointers that the driver makes and
+// frees; the layer keeps them in its own records. A call that fails leaves
+// the system's reason in Error().
+#pragma once
+
+namespace driver {
+
+// What a pixel format asks for, in bits; the system's best match for it is
+// what a window gets.
+struct PixelFormat {
+    bool doubleBuffer;
+    int red, green, blue, alpha, depth, stencil, accum;
+};
+
+struct WindowSpec {
+    const char *title;
+    int width, height; // client area
+    bool frame;        // title bar and border
+    bool resizable;
+    bool fullscreen;   // covers the display in the mode set last
+};
+
+enum Icon { kNoIcon, kInformation, kQuestion, kWarning, kError };
+
+// Buttons of a box: OK alone, or Yes and No. The answer is the index of
+// the button (0 OK or Yes, 1 No), or -1 when no answer was given.
+enum Buttons { kOk, kYesNo };
+
+// Connects to the display; false when there is none to use.
+bool Open();
+const char *Error();
+
+// A hidden window; null on failure.
+void *MakeWindow(const WindowSpec &spec);
+void FreeWindow(void *window);
+// Shows (raised, with the keyboard focus) or hides it.
+void SetVisible(void *window, bool visible);
+// Gives the window a visual for the format, before any context is made.
+bool SetFormat(void *window, const PixelFormat &format);
+
+// Moves the system's pending events into the layer's input calls.
+void PumpEvents();
+// Waits for an event, at most this long.
+void WaitEvents(int milliseconds);
+
+bool Present(void *window);
+
+// Whether the display can give a window this format at all.
+bool ChooseFormat(const PixelFormat &format);
+// A context for drawing into the window; made without becoming current.
+void *MakeContext(void *window);
+// Nulls make no context current.
+bool MakeCurrent(void *window, void *context);
+void FreeContext(void *context);
+
+// A temporary mode for the whole display, and the way back to the mode
+// that was in force before it.
+bool SetMode(int width, int height, int bits);
+void RestoreMode();
+
+void SetCursorShown(bool shown);
+// Holds the screen saver and monitor power saving off, or lets them be.
+void KeepScreenOn(bool on);
+
+// A modal box owned by no window.
+int ShowBox(const char *text, const char *caption, Buttons buttons, Icon icon);
+
+} // namespace driver

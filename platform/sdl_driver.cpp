@@ -1,0 +1,402 @@
+// The SDL2 driver under our Win32 layer: native windows, GL contexts,
+// display modes and message boxes on whatever display SDL drives, and the
+// display's events reported to the layer as input.
+#include "platform/layer.h"
+
+#include <SDL.h>
+#include <SDL_syswm.h> // on X11, also Xlib's names
+#include <malloc.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace {
+
+// The driver's half of a window (the layer's record holds a pointer to it).
+struct Native {
+    SDL_Window *window;
+    std::string title;
+    driver::WindowSpec spec;
+    Uint32 flags; // SDL flags it was made with
+    std::optional<driver::PixelFormat> made; // GL attributes its SDL window has
+    bool minimised;
+};
+
+// Alt and Ctrl as the display server had them at a key event.
+struct KeyModifiers {
+    bool down; // for a key going down
+    bool alt, ctrl;
+};
+
+std::optional<driver::PixelFormat> attributes; // what SDL's GL attributes are set to
+SDL_DisplayMode mode{};            // the changed mode, while there is one
+SDL_Window *modeHolder = nullptr;  // holds it until a window of ours covers it
+Native *covering = nullptr;        // the window that covers the display in it
+std::optional<KeyModifiers> keyModifiers;
+
+bool Same(const driver::PixelFormat &a, const driver::PixelFormat &b) {
+    return a.doubleBuffer == b.doubleBuffer && a.red == b.red && a.green == b.green &&
+           a.blue == b.blue && a.alpha == b.alpha && a.depth == b.depth && a.stencil == b.stencil &&
+           a.accum == b.accum;
+}
+
+void SetAttributes(const driver::PixelFormat &f) {
+    if (attributes && Same(*attributes, f)) return;
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, f.doubleBuffer);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, f.red);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, f.green);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, f.blue);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, f.alpha);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, f.depth);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, f.stencil);
+    for (SDL_GLattr a : {SDL_GL_ACCUM_RED_SIZE, SDL_GL_ACCUM_GREEN_SIZE, SDL_GL_ACCUM_BLUE_SIZE,
+                         SDL_GL_ACCUM_ALPHA_SIZE})
+        SDL_GL_SetAttribute(a, f.accum / 4);
+    // The program draws with the fixed-function interface.
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    attributes = f;
+}
+
+// Makes (or makes again) the SDL window behind n with the GL attributes now
+// set: on X11 these choose the window's visual, so they must be right
+// before any context is made for it.
+bool MakeSdlWindow(Native &n) {
+    int width = n.spec.width, height = n.spec.height;
+    if (n.spec.fullscreen) width = mode.w, height = mode.h;
+    SDL_Window *made = SDL_CreateWindow(n.title.c_str(), 0, 0, width, height, n.flags);
+    if (!made) return false;
+    if (n.spec.fullscreen && SDL_SetWindowDisplayMode(made, &mode) != 0) {
+        SDL_DestroyWindow(made);
+        return false;
+    }
+    if (n.window) SDL_DestroyWindow(n.window);
+    n.window = made;
+    n.made = attributes;
+    return true;
+}
+
+// The display's mode of exactly width x height, of the wanted depth when
+// it has one (X11 runs every mode at the screen's own depth).
+bool FindMode(int width, int height, int bits, SDL_DisplayMode *found) {
+    bool any = false;
+    for (int i = 0, n = SDL_GetNumDisplayModes(0); i < n; ++i) {
+        SDL_DisplayMode m;
+        if (SDL_GetDisplayMode(0, i, &m) != 0 || m.w != width || m.h != height) continue;
+        if (!any || (int)SDL_BITSPERPIXEL(m.format) == bits) *found = m;
+        any = true;
+    }
+    if (!any) SDL_SetError("the display has no %dx%d mode", width, height);
+    return any;
+}
+
+// SDL changes the mode only for a fullscreen window that is showing, so a
+// blank one holds it until the program's own fullscreen window shows up
+// and takes it over.
+bool HoldMode(const SDL_DisplayMode &wanted) {
+    modeHolder =
+        SDL_CreateWindow("", 0, 0, wanted.w, wanted.h, SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
+    if (!modeHolder) return false;
+    SDL_DisplayMode now;
+    if (SDL_SetWindowDisplayMode(modeHolder, &wanted) == 0 &&
+        SDL_SetWindowFullscreen(modeHolder, SDL_WINDOW_FULLSCREEN) == 0) {
+        SDL_ShowWindow(modeHolder);
+        // Success is what the display reports now, not what was asked.
+        if (SDL_GetCurrentDisplayMode(0, &now) == 0 && now.w == wanted.w && now.h == wanted.h)
+            return true;
+        SDL_SetError("the display stayed at %dx%d", now.w, now.h);
+    }
+    SDL_DestroyWindow(modeHolder);
+    modeHolder = nullptr;
+    return false;
+}
+
+// Input ----------------------------------------------------------------------
+
+// Virtual-key codes of the keys that are not letters, digits or F1-F12.
+struct NamedKey {
+    SDL_Keycode key;
+    WPARAM vk;
+};
+const NamedKey kKeys[] = {
+    {SDLK_BACKSPACE, VK_BACK},  {SDLK_TAB, VK_TAB},       {SDLK_RETURN, VK_RETURN},
+    {SDLK_KP_ENTER, VK_RETURN}, {SDLK_ESCAPE, VK_ESCAPE}, {SDLK_SPACE, VK_SPACE},
+    {SDLK_LSHIFT, VK_SHIFT},    {SDLK_RSHIFT, VK_SHIFT},  {SDLK_LCTRL, VK_CONTROL},
+    {SDLK_RCTRL, VK_CONTROL},   {SDLK_LALT, VK_MENU},     {SDLK_RALT, VK_MENU},
+    {SDLK_LEFT, VK_LEFT},       {SDLK_UP, VK_UP},         {SDLK_RIGHT, VK_RIGHT},
+    {SDLK_DOWN, VK_DOWN},       {SDLK_PAGEUP, 0x21},      {SDLK_PAGEDOWN, 0x22},
+    {SDLK_END, 0x23},           {SDLK_HOME, 0x24},        {SDLK_INSERT, 0x2D},
+    {SDLK_DELETE, 0x2E},        {SDLK_PAUSE, 0x13},       {SDLK_CAPSLOCK, 0x14},
+};
+
+WPARAM VirtualKey(SDL_Keycode key) {
+    // Letters come as their capitals, digits as themselves, F1-F12 in a row.
+    if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
+    if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
+    if (key >= SDLK_F1 && key <= SDLK_F12) return VK_F1 + (key - SDLK_F1);
+    for (const NamedKey &k : kKeys)
+        if (k.key == key) return k.vk;
+    return 0;
+}
+
+// The modifiers that SDL reports with a key come from its own record,
+// which it keeps from the key events it passes on. On X11 that record can
+// be wrong: SDL drops a key's release when a press of the same key waits
+// within two milliseconds of it anywhere in the queue (its guess at the
+// server's auto-repeat), so Alt released and pressed again around another
+// key reads as Alt held across it; and AltGr comes as the right Alt. The
+// server's own state with each key event says what was down: Alt is Mod1
+// there, AltGr a modifier of its own. It comes just before SDL's event for
+// the same key, as a system event.
+void NoteSystemEvent(const SDL_SysWMmsg &msg) {
+    keyModifiers.reset();
+#if defined(SDL_VIDEO_DRIVER_X11)
+    if (msg.subsystem != SDL_SYSWM_X11) return;
+    const XEvent &x = msg.msg.x11.event;
+    if (x.type != KeyPress && x.type != KeyRelease) return;
+    keyModifiers = KeyModifiers{x.type == KeyPress, (x.xkey.state & Mod1Mask) != 0,
+                                (x.xkey.state & ControlMask) != 0};
+#else
+    (void)msg;
+#endif
+}
+
+HWND WindowOfId(Uint32 id) { return layer::WindowOfNative(SDL_GetWindowData(SDL_GetWindowFromID(id), "native")); }
+
+void OnKey(const SDL_KeyboardEvent &e) {
+    // In the moment after a window got the focus and before SDL says so,
+    // its key events name no window: the layer gives them to the focus.
+    const HWND window = WindowOfId(e.windowID);
+    const bool down = e.type == SDL_KEYDOWN;
+    // The server's modifiers for this key when it gave them, else SDL's
+    // (for the key events SDL makes up itself, on focus changes).
+    bool alt = (e.keysym.mod & KMOD_ALT) != 0, ctrl = (e.keysym.mod & KMOD_CTRL) != 0;
+    if (keyModifiers && keyModifiers->down == down) alt = keyModifiers->alt, ctrl = keyModifiers->ctrl;
+    layer::Key(window, VirtualKey(e.keysym.sym), down, e.repeat != 0, alt, ctrl);
+}
+
+void OnWindowEvent(const SDL_WindowEvent &e) {
+    const HWND window = WindowOfId(e.windowID);
+    Native *n = static_cast<Native *>(SDL_GetWindowData(SDL_GetWindowFromID(e.windowID), "native"));
+    if (!window || !n) return;
+    int width = 0, height = 0;
+    switch (e.event) {
+    case SDL_WINDOWEVENT_CLOSE:
+        layer::CloseAsked(window);
+        break;
+    case SDL_WINDOWEVENT_MINIMIZED:
+        n->minimised = true;
+        layer::Minimised(window, true);
+        break;
+    case SDL_WINDOWEVENT_RESTORED:
+    case SDL_WINDOWEVENT_MAXIMIZED:
+    case SDL_WINDOWEVENT_SHOWN:
+        if (!n->minimised) break;
+        n->minimised = false;
+        SDL_GetWindowSize(n->window, &width, &height);
+        layer::Resized(window, width, height); // heard with the restore
+        layer::Minimised(window, false);
+        break;
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+        layer::Resized(window, e.data1, e.data2);
+        break;
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+        layer::Focused(window, true);
+        break;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+        layer::Focused(window, false);
+        break;
+    }
+}
+
+void Translate(const SDL_Event &e) {
+    switch (e.type) {
+    case SDL_SYSWMEVENT:
+        NoteSystemEvent(*e.syswm.msg);
+        return;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+        OnKey(e.key);
+        break;
+    case SDL_WINDOWEVENT:
+        OnWindowEvent(e.window);
+        break;
+    }
+    keyModifiers.reset(); // they went with the event just taken, if any
+    // SDL_QUIT follows the last window's close request, which the window
+    // already has; mouse and text input the program ignores.
+}
+
+} // namespace
+
+namespace driver {
+
+const char *Error() { return SDL_GetError(); }
+
+bool Open() {
+    // Every window and GL context brings buffers of a megabyte or so, and
+    // F1 frees them and makes new ones. glibc maps a block that large on
+    // its own, but after the first one is freed it raises its threshold
+    // and serves the next ones from the heap, whose freed space stays
+    // resident: a threshold set once does not slide.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    // Behave as a Windows program does: signals keep their default action,
+    // the screen saver is the layer's to hold off, and a fullscreen window
+    // stays up when another one takes the focus.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    // Our own reference keeps the GL library loaded across window and
+    // context cycles: loading and unloading Mesa's drivers again leaks.
+    if (SDL_GL_LoadLibrary(nullptr) != 0) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    SDL_StopTextInput(); // the program reads keys, not text
+    // The display system's own events too: on X11 they say which modifiers
+    // the server had down at each key.
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    std::atexit(SDL_Quit); // also puts back a display mode still changed
+    return true;
+}
+
+void *MakeWindow(const WindowSpec &spec) {
+    Native *n = new Native{nullptr, spec.title, spec, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN, {}, false};
+    n->spec.title = n->title.c_str();
+    if (!spec.frame) n->flags |= SDL_WINDOW_BORDERLESS;
+    if (spec.resizable) n->flags |= SDL_WINDOW_RESIZABLE;
+    if (spec.fullscreen) n->flags |= SDL_WINDOW_FULLSCREEN;
+    if (!MakeSdlWindow(*n)) {
+        delete n;
+        return nullptr;
+    }
+    SDL_SetWindowData(n->window, "native", n);
+    if (spec.fullscreen) covering = n;
+    return n;
+}
+
+void FreeWindow(void *window) {
+    Native *n = static_cast<Native *>(window);
+    if (covering == n) covering = nullptr;
+    if (SDL_GL_GetCurrentWindow() == n->window) SDL_GL_MakeCurrent(nullptr, nullptr);
+    SDL_DestroyWindow(n->window);
+    delete n;
+    // The window's GL context and buffers, gone by now, leave megabytes
+    // free here and there in the heap, which would stay resident until
+    // the next window happens to reuse them: their pages go back now.
+    malloc_trim(0);
+}
+
+void SetVisible(void *window, bool visible) {
+    Native *n = static_cast<Native *>(window);
+    if (!visible) return SDL_HideWindow(n->window);
+    SDL_ShowWindow(n->window);
+    SDL_RaiseWindow(n->window); // as far as the window manager allows
+    SDL_SetWindowInputFocus(n->window);
+    if (n == covering && modeHolder) {
+        // Our window holds the changed mode now.
+        SDL_DestroyWindow(modeHolder);
+        modeHolder = nullptr;
+    }
+}
+
+bool SetFormat(void *window, const PixelFormat &format) {
+    Native *n = static_cast<Native *>(window);
+    if (n->made && Same(*n->made, format)) return true;
+    SetAttributes(format);
+    if (!MakeSdlWindow(*n)) return false;
+    SDL_SetWindowData(n->window, "native", n);
+    return true;
+}
+
+// One pump of the system's events per call: PeekMessageA calls this on
+// every pass that finds the queue empty, so it must stay cheap.
+void PumpEvents() {
+    SDL_PumpEvents();
+    SDL_Event e;
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) Translate(e);
+}
+
+void WaitEvents(int milliseconds) { SDL_WaitEventTimeout(nullptr, milliseconds); }
+
+bool Present(void *window) {
+    SDL_GL_SwapWindow(static_cast<Native *>(window)->window);
+    return true;
+}
+
+// A hidden window, never shown, tells whether the display has a visual
+// for the format.
+bool ChooseFormat(const PixelFormat &format) {
+    SetAttributes(format);
+    SDL_Window *probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (!probe) return false;
+    SDL_DestroyWindow(probe);
+    return true;
+}
+
+void *MakeContext(void *window) {
+    // SDL makes the new context current; WGL leaves the current one alone.
+    SDL_Window *current = SDL_GL_GetCurrentWindow();
+    SDL_GLContext was = SDL_GL_GetCurrentContext();
+    SDL_GLContext context = SDL_GL_CreateContext(static_cast<Native *>(window)->window);
+    SDL_GL_MakeCurrent(current, was);
+    return context;
+}
+
+bool MakeCurrent(void *window, void *context) {
+    if (!context) return SDL_GL_MakeCurrent(nullptr, nullptr) == 0;
+    if (SDL_GL_MakeCurrent(static_cast<Native *>(window)->window, context) != 0) return false;
+    SDL_GL_SetSwapInterval(0); // present at once: the loop runs as fast as it draws
+    return true;
+}
+
+void FreeContext(void *context) { SDL_GL_DeleteContext(context); }
+
+bool SetMode(int width, int height, int bits) {
+    SDL_DisplayMode current;
+    if (SDL_GetCurrentDisplayMode(0, &current) != 0) return false;
+    mode = current;
+    if (current.w == width && current.h == height) return true;
+    return FindMode(width, height, bits, &mode) && HoldMode(mode);
+}
+
+void RestoreMode() {
+    if (modeHolder) SDL_DestroyWindow(modeHolder);
+    modeHolder = nullptr;
+    if (covering) SDL_SetWindowFullscreen(covering->window, 0); // SDL puts the desktop mode back
+    covering = nullptr;
+}
+
+void SetCursorShown(bool shown) { SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE); }
+
+void KeepScreenOn(bool on) {
+    if (on) SDL_DisableScreenSaver();
+    else SDL_EnableScreenSaver();
+}
+
+int ShowBox(const char *text, const char *caption, Buttons buttons, Icon icon) {
+    // Return answers the first button, Escape the last one.
+    static const SDL_MessageBoxButtonData kYesNoButtons[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 0, "Yes"},
+        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 1, "No"},
+    };
+    static const SDL_MessageBoxButtonData kOkButton[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "OK"},
+    };
+    SDL_MessageBoxData box{};
+    box.flags = icon == kError ? SDL_MESSAGEBOX_ERROR
+                : icon == kWarning ? SDL_MESSAGEBOX_WARNING
+                                   : SDL_MESSAGEBOX_INFORMATION; // information and question
+    box.flags |= SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
+    box.title = caption;
+    box.message = text;
+    box.numbuttons = buttons == kYesNo ? 2 : 1;
+    box.buttons = buttons == kYesNo ? kYesNoButtons : kOkButton;
+    int pressed = -1;
+    if (SDL_ShowMessageBox(&box, &pressed) != 0) return -1;
+    return pressed < 0 ? box.numbuttons - 1 : pressed; // closed: the last button
+}
+
+} // namespace driver

@@ -1,0 +1,63 @@
+// USER32, the screen: display-mode changes, the cursor's display count and
+// message boxes.
+#include "platform/layer.h"
+
+#include <cstdio>
+
+namespace {
+
+bool modeChanged = false;
+int cursorCount = 0; // the cursor shows while this is 0 or more
+
+} // namespace
+
+bool layer::ModeChanged() { return modeChanged; }
+
+// A temporary change for the whole display, one at a time; a null record
+// goes back to the mode in force before the change.
+LONG ChangeDisplaySettingsA(DEVMODEA *mode, DWORD /*flags*/) {
+    if (!mode) {
+        if (modeChanged) driver::RestoreMode();
+        modeChanged = false;
+        return DISP_CHANGE_SUCCESSFUL;
+    }
+    const DWORD needed = DM_PELSWIDTH | DM_PELSHEIGHT;
+    if (mode->dmSize < 148 || (mode->dmFields & needed) != needed) return DISP_CHANGE_BADMODE;
+    if (!layer::Ready("ChangeDisplaySettingsA")) return DISP_CHANGE_FAILED;
+    if (modeChanged) driver::RestoreMode();
+    const int bits = (mode->dmFields & DM_BITSPERPEL) ? (int)mode->dmBitsPerPel : 0;
+    modeChanged = driver::SetMode((int)mode->dmPelsWidth, (int)mode->dmPelsHeight, bits);
+    if (!modeChanged) layer::Refused("ChangeDisplaySettingsA");
+    return modeChanged ? DISP_CHANGE_SUCCESSFUL : DISP_CHANGE_BADMODE;
+}
+
+int ShowCursor(BOOL show) {
+    const bool wasShown = cursorCount >= 0;
+    cursorCount += show ? 1 : -1;
+    if (wasShown != (cursorCount >= 0)) driver::SetCursorShown(cursorCount >= 0);
+    return cursorCount;
+}
+
+// Return answers the first button, Escape or closing the box the last one.
+// A box that could not be shown answers 0, and its text goes to stderr so
+// that the user still learns what it said.
+int MessageBoxA(HWND /*owner*/, LPCSTR text, LPCSTR caption, UINT type) {
+    const bool yesNo = (type & MB_TYPEMASK) == MB_YESNO;
+    driver::Icon icon = driver::kNoIcon;
+    switch (type & MB_ICONMASK) {
+    case MB_ICONSTOP: icon = driver::kError; break;
+    case MB_ICONQUESTION: icon = driver::kQuestion; break;
+    case MB_ICONEXCLAMATION: icon = driver::kWarning; break;
+    case MB_ICONINFORMATION: icon = driver::kInformation; break;
+    }
+    if (!caption) caption = "Error";
+    if (!text) text = "";
+    const int answer = driver::ShowBox(text, caption, yesNo ? driver::kYesNo : driver::kOk, icon);
+    if (answer < 0) {
+        std::fprintf(stderr, "%s: %s\n", caption, text);
+        layer::Refused("MessageBoxA");
+        return 0;
+    }
+    if (!yesNo) return IDOK;
+    return answer == 0 ? IDYES : IDNO;
+}
