@@ -179,7 +179,7 @@ int main(int argc, char **argv) {
     for (const auto &s : sizes)
         MeasureSize(s[0], s[1], rounds);
 
-    std::printf("Resident memory: %.1f MiB after 1,000 program frames; %.1f MiB after %ld "
+    std::printf("Resident memory: %.1f MiB after 1,000 program frames; %.1f MiB after %ld frames "
                 "(peak %.1f MiB)\n",
                 residentAt1000, StatusMiB("self", "VmRSS:"), programFrames,
                 StatusMiB("self", "VmHWM:"));
