@@ -1,290 +1,141 @@
-// Start-up of the program as a person meets it, timed from outside on the
-// X server (DISPLAY): from starting the process to its question box on the
-// screen, and from the answer (No, by Escape) to the first picture of the
-// arm in its window. The program is the shipped one, run as it is.
-//
-// The box is seen as it is mapped. The window's pictures are seen through
-// the DAMAGE extension: every new top-level window is watched from its
-// creation on, well before it has a GL context, and the first damage to
-// the program's window that leaves it showing anything but black is its
-// first presented frame. Each run ends with Escape in the window, as a
-// person quits.
-//
-// Usage: orvanel-startup-bench [--runs N] PROGRAM
+// Start-up of the shipped program as a person meets it, ten runs, timed from
+// outside on the X server (DISPLAY): from starting the process to its question
+// box on the screen, and from the answer (No, by Escape) to the first picture
+// in its window: the first damage (DAMAGE extension, on every top-level window
+// from its creation on) that leaves the window showing anything but black.
+// Each run ends with Escape in the window. Usage: orvanel-startup-bench PROGRAM
+
+#include "bench.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xdamage.h>
-#include <fcntl.h>
-#include <poll.h>
+#include <X11/keysym.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <map>
-#include <optional>
-#include <string>
-#include <thread>
-#include <vector>
-
 namespace {
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+Display *x;
+int damageEvent = 0;
+
+// SDL writes the title as UTF-8, which XFetchName does not read.
+bool Titled(Window w, const char *title) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char *data = nullptr;
+    XGetWindowProperty(x, w, XA_WM_NAME, 0, 64, False, AnyPropertyType, &type, &format, &count,
+                       &after, &data);
+    const bool same = data && std::string((char *)data, count) == title;
+    if (data) XFree(data);
+    return same;
 }
 
-const double kTimeout = 20; // seconds for any one step
-
-int IgnoreXError(Display *, XErrorEvent *) {
-    return 0; // windows come and go between two requests
-}
-
-// SDL sets the UTF-8 title (_NET_WM_NAME), with WM_NAME beside it.
-std::string Title(Display *x, Window w) {
-    for (const char *name : {"_NET_WM_NAME", "WM_NAME"}) {
-        Atom type;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char *data = nullptr;
-        const bool read =
-            XGetWindowProperty(x, w, XInternAtom(x, name, False), 0, 256, False, AnyPropertyType,
-                               &type, &format, &count, &after, &data) == Success;
-        std::string title;
-        if (read && data && format == 8) title.assign(reinterpret_cast<char *>(data), count);
-        if (data) XFree(data);
-        if (!title.empty()) return title;
-    }
-    return "";
-}
-
-// Whether the window shows anything but black.
-bool ShowsAPicture(Display *x, Window w) {
+bool ShowsAPicture(Window w) {
     XWindowAttributes a;
     if (!XGetWindowAttributes(x, w, &a) || a.map_state != IsViewable) return false;
     XImage *image = XGetImage(x, w, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
-    if (!image) return false;
     bool any = false;
-    for (int y = 0; y < a.height && !any; y += 2)
+    for (int y = 0; image && y < a.height && !any; y += 2)
         for (int px = 0; px < a.width && !any; px += 2)
             any = (XGetPixel(image, px, y) & 0xffffff) != 0;
-    XDestroyImage(image);
+    if (image) XDestroyImage(image);
     return any;
 }
 
-void PressKey(Display *x, Window w, const char *key, int holdMs) {
-    const KeyCode code = XKeysymToKeycode(x, XStringToKeysym(key));
+void PressEscape(Window w, int holdMs) {
+    const KeyCode code = XKeysymToKeycode(x, XK_Escape);
     XSetInputFocus(x, w, RevertToParent, CurrentTime);
     XTestFakeKeyEvent(x, code, True, CurrentTime);
     XSync(x, False);
-    if (holdMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+    usleep(holdMs * 1000);
     XTestFakeKeyEvent(x, code, False, CurrentTime);
     XSync(x, False);
 }
 
-long ResidentKb(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.compare(0, 6, "VmRSS:") == 0) return std::atol(line.c_str() + 6);
-    return -1;
-}
+pid_t child = 0;
 
-std::optional<int> Reap(pid_t pid, double seconds) {
-    const double deadline = Now() + seconds;
-    for (;;) {
-        int status = 0;
-        const pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        if (r < 0 || Now() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+// One run: from the start to the box, and from the answer to the first picture
+// (ms), and the resident memory then (MiB); true if the program ended with 27.
+bool Measure(const char *program, double *toBox, double *toFrame, double *resident) {
+    alarm(20);      // a run that hangs ends the benchmark (see main)
+    XSync(x, True); // drops what earlier runs left
+    std::fflush(stdout);
+    const double start = Now();
+    if ((child = fork()) == 0) {
+        if (std::freopen("/dev/null", "w", stdout)) execl(program, program, (char *)nullptr);
+        _exit(127);
     }
-}
-
-struct Run {
-    double toBox = 0, toWindow = 0, toFrame = 0;
-    long residentKb = -1;
-    int exitStatus = -1;
-};
-
-class Session {
-  public:
-    explicit Session(Display *x) : x_(x), root_(DefaultRootWindow(x)) {
-        XSelectInput(x_, root_, SubstructureNotifyMask);
-        XSync(x_, False);
-    }
-
-    bool Ready(std::string *why) {
-        int error = 0;
-        if (!XDamageQueryExtension(x_, &damageEvent_, &error)) {
-            *why = "the X server has no DAMAGE extension";
-            return false;
-        }
-        int major = 1, minor = 1;
-        XDamageQueryVersion(x_, &major, &minor);
-        int event = 0, errorBase = 0;
-        if (!XTestQueryExtension(x_, &event, &errorBase, &major, &minor)) {
-            *why = "the X server has no XTEST extension";
-            return false;
-        }
-        return true;
-    }
-
-    std::optional<Run> Measure(const char *program, std::string *why) {
-        enum { kWaitingForBox, kWaitingForFrame, kDone } stage = kWaitingForBox;
-        Run run;
-        Window window = 0;
-        Drain();
-        const double start = Now();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int quiet = open("/dev/null", O_WRONLY);
-            dup2(quiet, 1);
-            execl(program, program, (char *)nullptr);
-            _exit(127);
-        }
-        if (pid < 0) {
-            *why = "fork failed";
-            return std::nullopt;
-        }
-        double answered = 0;
-        const int fd = ConnectionNumber(x_);
-        while (stage != kDone) {
-            if (Now() - start > kTimeout) {
-                *why = stage == kWaitingForBox ? "no question box" : "no picture in the window";
-                break;
-            }
-            if (!XPending(x_)) {
-                pollfd p{fd, POLLIN, 0};
-                poll(&p, 1, 10);
-                continue;
-            }
-            XEvent e;
-            XNextEvent(x_, &e);
-            const double at = Now();
-            if (e.type == CreateNotify && e.xcreatewindow.parent == root_) {
-                // Watched from creation on: well before its first picture.
-                XDamageCreate(x_, e.xcreatewindow.window, XDamageReportNonEmpty);
-            } else if (e.type == MapNotify && stage == kWaitingForBox &&
-                       Title(x_, e.xmap.window) == "FullScreen ?") {
-                run.toBox = at - start;
-                PressKey(x_, e.xmap.window, "Escape", 0); // No: a window
-                answered = Now();
-                stage = kWaitingForFrame;
-            } else if (e.type == MapNotify && stage == kWaitingForFrame && run.toWindow == 0 &&
-                       Title(x_, e.xmap.window) == "Orvanel") {
-                run.toWindow = at - answered;
-            } else if (e.type == damageEvent_ + XDamageNotify) {
-                const auto &d = reinterpret_cast<const XDamageNotifyEvent &>(e);
-                XDamageSubtract(x_, d.damage, None, None);
-                if (stage == kWaitingForFrame && Title(x_, d.drawable) == "Orvanel" &&
-                    ShowsAPicture(x_, d.drawable)) {
-                    run.toFrame = at - answered;
-                    run.residentKb = ResidentKb(pid);
-                    window = d.drawable;
-                    stage = kDone;
-                }
+    double answered = 0;
+    for (Window window = 0; child > 0 && !window;) {
+        XEvent e;
+        XNextEvent(x, &e);
+        const double at = Now();
+        if (e.type == CreateNotify) { // watched well before its first picture
+            XDamageCreate(x, e.xcreatewindow.window, XDamageReportNonEmpty);
+        } else if (e.type == MapNotify && !answered && Titled(e.xmap.window, "FullScreen ?")) {
+            *toBox = (at - start) * 1e3;
+            PressEscape(e.xmap.window, 0);
+            answered = Now();
+        } else if (e.type == damageEvent + XDamageNotify) {
+            const auto &d = reinterpret_cast<const XDamageNotifyEvent &>(e);
+            XDamageSubtract(x, d.damage, None, None);
+            if (answered && Titled(d.drawable, "Orvanel") && ShowsAPicture(d.drawable)) {
+                *toFrame = (at - answered) * 1e3;
+                *resident = StatusMiB(std::to_string(child), "VmRSS:");
+                PressEscape(window = d.drawable, 100); // held a moment, as a person does
             }
         }
-        if (stage == kDone) {
-            PressKey(x_, window, "Escape", 100); // held a moment, as a person does
-            if (auto status = Reap(pid, kTimeout)) run.exitStatus = *status;
-        }
-        if (run.exitStatus < 0) {
-            kill(pid, SIGKILL);
-            Reap(pid, kTimeout);
-            if (stage == kDone) *why = "the program did not end on Escape";
-            return std::nullopt;
-        }
-        return run;
     }
-
-  private:
-    void Drain() {
-        XSync(x_, False);
-        while (XPending(x_)) {
-            XEvent e;
-            XNextEvent(x_, &e);
-        }
-    }
-
-    Display *x_;
-    Window root_;
-    int damageEvent_ = 0;
-};
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    int status = -1;
+    if (child > 0) waitpid(child, &status, 0);
+    alarm(0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 27) return true;
+    std::fprintf(stderr, "orvanel-startup-bench: the program did not end with 27 on Escape\n");
+    return false;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-    int runs = 10;
-    const char *program = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
-            runs = std::atoi(argv[++i]);
-        } else if (!program && argv[i][0] != '-') {
-            program = argv[i];
-        } else {
-            program = nullptr;
-            break;
-        }
-    }
-    if (!program || runs < 1) {
-        std::fprintf(stderr, "usage: orvanel-startup-bench [--runs N] PROGRAM\n");
+    int unused = 0, major = 1, minor = 1;
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: orvanel-startup-bench PROGRAM\n");
         return 2;
     }
-    Display *x = XOpenDisplay(nullptr);
-    if (!x) {
-        std::fprintf(stderr, "orvanel-startup-bench: no X display\n");
+    if (!(x = XOpenDisplay(nullptr)) || !XDamageQueryExtension(x, &damageEvent, &unused) ||
+        !XDamageQueryVersion(x, &major, &minor) ||
+        !XTestQueryExtension(x, &unused, &unused, &major, &minor)) {
+        std::fprintf(stderr, "orvanel-startup-bench: needs an X display with DAMAGE and XTEST\n");
         return 1;
     }
-    XSetErrorHandler(IgnoreXError);
-    Session session(x);
-    std::string why;
-    if (!session.Ready(&why)) {
-        std::fprintf(stderr, "orvanel-startup-bench: %s\n", why.c_str());
-        return 1;
-    }
+    XSetErrorHandler([](Display *, XErrorEvent *) { return 0; }); // windows come and go
+    signal(SIGALRM, [](int) {
+        static const char why[] = "orvanel-startup-bench: no box, picture or exit in 20 s\n";
+        if (child > 0) kill(child, SIGKILL);
+        const ssize_t said = write(2, why, sizeof why - 1);
+        _exit(said > 0 ? 1 : 2);
+    });
+    XSelectInput(x, DefaultRootWindow(x), SubstructureNotifyMask);
 
-    std::vector<double> toBox, toWindow, toFrame;
-    std::printf("Start-up of %s, %d runs (ms):\n", program, runs);
-    std::printf("  %-4s %14s %18s %23s %15s %6s\n", "run", "start -> box", "answer -> window",
-                "answer -> first frame", "RSS then, MiB", "exit");
-    for (int i = 0; i < runs; ++i) {
-        std::optional<Run> run = session.Measure(program, &why);
-        if (!run) {
-            std::fprintf(stderr, "orvanel-startup-bench: run %d: %s\n", i + 1, why.c_str());
-            return 1;
-        }
-        std::printf("  %-4d %14.1f %18.1f %23.1f %15.1f %6d\n", i + 1, run->toBox * 1e3,
-                    run->toWindow * 1e3, run->toFrame * 1e3, run->residentKb / 1024.0,
-                    run->exitStatus);
-        toBox.push_back(run->toBox * 1e3);
-        toWindow.push_back(run->toWindow * 1e3);
-        toFrame.push_back(run->toFrame * 1e3);
+    std::vector<double> toBox, toFrame;
+    std::printf("Start-up of %s (ms):\n  %-4s %14s %23s %15s\n", argv[1], "run", "start -> box",
+                "answer -> first frame", "RSS then, MiB");
+    for (int run = 1; run <= 10; ++run) {
+        double box = 0, frame = 0, resident = 0;
+        if (!Measure(argv[1], &box, &frame, &resident)) return 1;
+        toBox.push_back(box);
+        toFrame.push_back(frame);
+        std::printf("  %-4d %14.1f %23.1f %15.1f\n", run, box, frame, resident);
     }
-    auto range = [](const std::vector<double> &v) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%.1f (%.1f - %.1f)", Median(v),
-                      *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()));
-        return std::string(text);
-    };
-    std::printf("  median (min - max), ms: start -> box %s; answer -> window %s;\n"
-                "  answer -> first frame %s (target under 150: %s)\n",
-                range(toBox).c_str(), range(toWindow).c_str(), range(toFrame).c_str(),
-                Median(toFrame) < 150 ? "met" : "MISSED");
+    std::printf("  median (p25 - p75): start -> box %s ms; answer -> first frame %s ms "
+                "(target under 150: %s)\n",
+                Quartiles(toBox, "%.1f").c_str(), Quartiles(toFrame, "%.1f").c_str(),
+                Quantile(toFrame, .5) < 150 ? "met" : "MISSED");
     XCloseDisplay(x);
     return 0;
 }

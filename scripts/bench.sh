@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the benchmarks, and runs them all on a
-# private Xvfb (a free display from :90 up, stopped again at the end):
+# private Xvfb (scripts/xvfb.sh, stopped again at the end):
 #   1. the program's main loop beside the ideal loop and the floor, at
 #      640x480, 320x240, 1280x960 and 1920x1080 (orvanel-loop-bench);
 #   2. start-up of the shipped program: to its question box, and from the
 #      answer to its first frame (orvanel-startup-bench);
 #   3. the offscreen frame on headless Mesa (orvanel-bench).
-# Arguments go to orvanel-loop-bench (for instance --rounds 100).
+# Arguments go to orvanel-loop-bench: [ROUNDS [WxH...]].
 # BENCHMARKS.md says what the figures mean.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,9 +23,10 @@ fi
 cmake --build "$build" -j2 --target orvanel orvanel-bench orvanel-loop-bench orvanel-startup-bench \
     >/dev/null
 
-source bench/xvfb.sh
+source scripts/xvfb.sh
 trap stop_xvfb EXIT
 start_xvfb 2048x1536x24
+unset WAYLAND_DISPLAY
 
 echo "Machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')," \
     "$(free -g | awk '/^Mem:/ {print $2}') GiB; $(uname -sr)"
@@ -41,9 +42,10 @@ echo "== Start-up"
 "$build/bench/orvanel-startup-bench" "$build/orvanel"
 echo
 
-echo "== The offscreen frame (EGL pbuffer, glFinish a frame)"
+echo "== The offscreen frame (EGL pbuffer, glFinish a frame; medians of 9, us)"
 "$build/orvanel-bench" --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
-    --benchmark_min_time=0.2 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g' |
-    grep -E '^(ArmFrame|ClearOnlyFrame)_median|^frame/clear'
+    --benchmark_min_time=0.2 --benchmark_report_aggregates_only=true --benchmark_color=false \
+    2>/dev/null | awk '/_median/ { print; t[$1] = $2 }
+        END { printf "frame/clear: %.2f\n", t["ArmFrame_median"] / t["ClearOnlyFrame_median"] }'
 echo
 echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
