@@ -18,3 +18,4 @@ install(FILES app/orvanel.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor
 
 # Benchmarks of the program on a real display.
 add_subdirectory(bench)
+include(cmake/deb.cmake)
