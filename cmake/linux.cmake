@@ -14,3 +14,7 @@ include(GNUInstallDirs)
 install(TARGETS orvanel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES app/orvanel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES app/orvanel.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)
+
+# Benchmarks of the program on a real display, and the Debian package.
+add_subdirectory(bench)
+include(cmake/deb.cmake)

@@ -1,4 +1,4 @@
-# Sourced by run.sh and test.sh: installs the Debian packages that are
+# Sourced by the scripts here: installs the Debian packages that are
 # missing, with sudo when not root. Nothing is installed when all are there.
 
 # What building and running the program needs.
@@ -22,6 +22,14 @@ ORVANEL_TEST_PACKAGES=(
     clang libclang-rt-14-dev
     libgl1 libxcomposite1 libxcursor1 libxfixes3 libxi6 libxinerama1
     libxrandr2 libxrender1 libxxf86vm1
+    # The Debian package's test: dpkg-shlibdeps for cpack.
+    dpkg-dev
+)
+
+# What making the Debian package needs on top of building (deb.sh): its
+# dependencies (dpkg-shlibdeps), its checks.
+ORVANEL_DEB_PACKAGES=(
+    dpkg-dev lintian desktop-file-utils
 )
 
 ensure_packages() {
