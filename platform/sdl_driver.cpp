@@ -177,35 +177,31 @@ void OnKey(const SDL_KeyboardEvent &e) {
 }
 
 void OnWindowEvent(const SDL_WindowEvent &e) {
-    const HWND window = WindowOfId(e.windowID);
-    Native *n = static_cast<Native *>(SDL_GetWindowData(SDL_GetWindowFromID(e.windowID), "native"));
-    if (!window || !n) return;
-    int width = 0, height = 0;
+    SDL_Window *sdl = SDL_GetWindowFromID(e.windowID);
+    Native *n = sdl ? static_cast<Native *>(SDL_GetWindowData(sdl, "native")) : nullptr;
+    const HWND window = layer::WindowOfNative(n);
+    if (!window) return;
+    // A minimise or restore is told first, whatever order SDL gives it in
+    // among the focus changes around it: by now its flags say where the
+    // window ended up.
+    const bool minimised = (SDL_GetWindowFlags(sdl) & SDL_WINDOW_MINIMIZED) != 0;
+    if (minimised != n->minimised) {
+        n->minimised = minimised;
+        int width = 0, height = 0;
+        SDL_GetWindowSize(sdl, &width, &height);
+        if (!minimised) layer::Resized(window, width, height); // heard with the restore
+        layer::Minimised(window, minimised);
+    }
     switch (e.event) {
     case SDL_WINDOWEVENT_CLOSE:
         layer::CloseAsked(window);
-        break;
-    case SDL_WINDOWEVENT_MINIMIZED:
-        n->minimised = true;
-        layer::Minimised(window, true);
-        break;
-    case SDL_WINDOWEVENT_RESTORED:
-    case SDL_WINDOWEVENT_MAXIMIZED:
-    case SDL_WINDOWEVENT_SHOWN:
-        if (!n->minimised) break;
-        n->minimised = false;
-        SDL_GetWindowSize(n->window, &width, &height);
-        layer::Resized(window, width, height); // heard with the restore
-        layer::Minimised(window, false);
         break;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
         layer::Resized(window, e.data1, e.data2);
         break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
-        layer::Focused(window, true);
-        break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
-        layer::Focused(window, false);
+        layer::Focused(window, e.event == SDL_WINDOWEVENT_FOCUS_GAINED);
         break;
     }
 }

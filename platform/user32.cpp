@@ -173,6 +173,7 @@ HWND WindowOfNative(void *native) {
 void Key(HWND window, WPARAM vk, bool down, bool repeat, bool alt, bool ctrl) {
     if (!window) window = focusWindow; // keys go to the focus window
     if (!Lookup(window) || vk == 0 || vk > 255) return;
+    if (vk == VK_MENU) alt = down; // Alt itself: held from its press on
     const bool system = (alt && !ctrl) || vk == VK_MENU || vk == VK_F10;
     LPARAM lParam = 1;
     if (alt) lParam |= LPARAM(1) << 29;
@@ -186,17 +187,20 @@ void Key(HWND window, WPARAM vk, bool down, bool repeat, bool alt, bool ctrl) {
 // What the close box sends; DefWindowProcA makes it WM_CLOSE.
 void CloseAsked(HWND window) { Post(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
 
+// A minimised window gives up the foreground and a restored one takes it
+// back; either way it hears WM_ACTIVATE with its minimised state, and then
+// its new size.
 void Minimised(HWND window, bool minimised) {
     Window *w = Lookup(window);
     if (!w || w->minimised == minimised) return;
     w->minimised = minimised;
-    if (minimised) {
-        Send(window, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1), 0);
-        Send(window, WM_SIZE, SIZE_MINIMIZED, 0);
-    } else {
-        Send(window, WM_ACTIVATE, WA_ACTIVE, 0);
-        Send(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(w->width, w->height));
-    }
+    if ((activeWindow == window) != minimised)
+        Send(window, WM_ACTIVATE, MAKEWPARAM(minimised ? WA_INACTIVE : WA_ACTIVE, minimised), 0);
+    else
+        Activate(window, !minimised);
+    if ((w = Lookup(window)))
+        Send(window, WM_SIZE, minimised ? SIZE_MINIMIZED : SIZE_RESTORED,
+             minimised ? 0 : MAKELPARAM(w->width, w->height));
 }
 
 void Resized(HWND window, int width, int height) {

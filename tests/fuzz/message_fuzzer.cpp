@@ -1,24 +1,21 @@
 // Arbitrary bytes as a stream of window messages (any number, wParam and
-// lParam) and idle passes, driven through the shared queue, the window
-// procedure, the frame step and the pose keys, on the fake system with real
+// lParam) and idle passes, driven through the layer's queue, the window
+// procedure, the frame step and the pose keys, on the fake driver with real
 // headless GL. After every step the program's state must still make sense.
 #include "app/main.h"
-#include "arm/arm.h"
-#include "tests/fake_win32.h"
+#include "platform/layer.h"
+#include "tests/program.h"
 #include "tools/offscreen_gl.h"
-#include "window/window.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 
-const UINT kMessages[] = {WM_ACTIVATE, WM_SYSCOMMAND, WM_CLOSE,    WM_KEYDOWN, WM_KEYUP,
-                          WM_SIZE,     WM_CHAR,       WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSCHAR,
-                          WM_CREATE,   WM_DESTROY,    WM_QUIT,     0x0400};
+const UINT kMessages[] = {WM_ACTIVATE, WM_SYSCOMMAND, WM_CLOSE, WM_KEYDOWN, WM_KEYUP,
+                          WM_SIZE, WM_CHAR, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSCHAR,
+                          WM_CREATE, WM_DESTROY, WM_QUIT, WM_NCCREATE, 0x0400};
 const WPARAM kParams[] = {VK_ESCAPE, VK_F1, VK_F2, VK_F3, VK_F4, VK_F5, VK_F6, VK_F7, VK_LEFT,
                           VK_UP, VK_RIGHT, VK_DOWN, VK_F10, 'A', SC_SCREENSAVE, SC_MONITORPOWER,
                           SC_SCREENSAVE + 1, SC_CLOSE, SC_CLOSE + 3, SC_KEYMENU, 255, 256};
@@ -27,10 +24,7 @@ bool ended; // the loop would have ended: nothing more happens in this input
 
 [[noreturn]] void Broken(const char *what) {
     fprintf(stderr, "broken: %s\n", what);
-    for (const fake::MessageBox &box : fake::boxes)
-        fprintf(stderr, "  box: %s: %s\n", box.caption.c_str(), box.text.c_str());
-    for (size_t i = fake::calls.size() > 12 ? fake::calls.size() - 12 : 0; i < fake::calls.size(); ++i)
-        fprintf(stderr, "  call: %s\n", fake::calls[i].c_str());
+    for (const std::string &box : Describe()) fprintf(stderr, "  box: %s\n", box.c_str());
     abort();
 }
 
@@ -43,6 +37,7 @@ void CheckState() {
     for (int k : keys)
         if (k != 0 && k != 1) Broken("key table entry not 0 or 1");
     if (active != 0 && active != 1) Broken("active not 0 or 1");
+    if (!fake::boxes.empty()) Broken("a box on a healthy system");
 }
 
 // How many times the default procedure must see a dispatched message,
@@ -84,36 +79,6 @@ void IdlePass() {
     CheckState();
 }
 
-// Each input starts from the program's start state, in a fresh window only
-// when the last input left a fullscreen one (contexts are costly).
-void StartInput() {
-    for (int &k : keys) k = 0;
-    Piston1Rot = Piston2Rot = Piston3Rot = 0;
-    Piston3Trans = 1;
-    PinceRot = 45;
-    active = TRUE;
-    static bool systemReady = false;
-    if (!systemReady) {
-        fake::Reset();
-        fake::closeWhenScriptRunsOut = false;
-        fake::reuseGLContexts = true;
-        systemReady = true;
-    }
-    if (!hWnd || fullscreen) {
-        if (hWnd) KillGLWindow();
-        if (!CreateGLWindow("Orvanel", 640, 480, 16, FALSE)) Broken("no window to start from");
-    }
-    MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-    }
-    ended = false;
-    fake::calls.clear();
-    fake::defaults.clear();
-    fake::created.clear();
-    fake::modeRequests.clear();
-    fake::formatRequests.clear();
-}
-
 } // namespace
 
 // Frames are drawn into a tiny surface: the pixels are not what is checked.
@@ -123,8 +88,14 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     return 0;
 }
 
+// Each input starts from the program's start state in a fresh window.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    StartInput();
+    KillGLWindow();
+    ResetProgram();
+    fake::scriptRanOut = true; // nothing comes from the fake's own script
+    fake::reuseContexts = true;
+    if (!CreateGLWindow("Orvanel", 640, 480, 16, FALSE)) Broken("no window to start from");
+    ended = false;
     FuzzedDataProvider in(data, size);
     while (!ended && in.remaining_bytes() > 0) {
         if (in.ConsumeIntegralInRange(0, 7) == 0) {
@@ -133,8 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
         const UINT message = in.ConsumeBool() ? in.PickValueInArray(kMessages) : in.ConsumeIntegral<UINT>();
         const WPARAM wParam = in.ConsumeBool() ? in.PickValueInArray(kParams) : in.ConsumeIntegral<WPARAM>();
-        const LPARAM lParam = in.ConsumeIntegral<LPARAM>();
-        layer::PostMessage(hWnd, message, wParam, lParam);
+        layer::Post(hWnd, message, wParam, in.ConsumeIntegral<LPARAM>());
         HandleMessages();
     }
     return 0;

@@ -1,0 +1,55 @@
+// The tests' driver under our Win32 layer (as GLFW's null platform is): no
+// display, real headless Mesa contexts, scripted input and box answers, and
+// a record of what the system was asked. Faults are made at the program's
+// Win32 calls, wrapped by the linker (--wrap), never inside the layer.
+#pragma once
+
+#include "platform/driver.h"
+#include "platform/win32.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+struct Box {
+    std::string caption, text;
+    UINT type;
+    HWND owner;
+    bool modeChanged; // the system as the user saw it when the box came up
+    int windows, contexts;
+};
+
+extern std::vector<std::string> calls; // the program's Win32 calls, "Name(detail)"
+extern std::vector<std::string> failed; // those made to fail
+extern std::vector<UINT> defaults;      // messages the program passed to DefWindowProcA
+extern std::vector<Box> boxes;
+extern int fallibleCalls, windows, contexts, presents, cursorCount;
+extern bool modeChanged, refuseMode, scriptRanOut;
+extern driver::WindowSpec lastWindow; // as the layer asked for it
+extern bool reuseContexts; // deleted contexts come back: faster, GL state not fresh
+
+// A fresh system (the layer's state included): nothing live, the desktop
+// mode, no faults, no script, default answers (No, OK).
+void Reset();
+std::vector<std::string> CallNames(size_t from = 0);
+void Answer(std::vector<int> answers); // IDYES, IDNO, IDOK; 0: the box cannot be shown
+
+// The next call of `name` after `skip` more fails, or every one from then
+// on; or the k-th fallible call from now.
+void Fail(const std::string &name, bool always = false, int skip = 0);
+void FailNth(int k, bool always = false);
+bool ClassRegistered(); // "OpenGL"
+
+// The input script, played when the layer pumps events, up to the next
+// Idle(): a pass that finds nothing is idle. When it has run out the fake
+// asks the newest window to close (scriptRanOut).
+void Key(WPARAM vk, bool down, bool alt = false);
+void Press(WPARAM vk); // down, held over one idle pass, up
+void Idle(int passes = 1);
+void Then(std::function<void()> action);
+void Minimise(bool minimised = true);
+void Close(); // the close box
+
+} // namespace fake
