@@ -31,8 +31,10 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
     MSG msg = {}; // its wParam is the exit status, even if no message is ever taken
     BOOL done = FALSE;
 
+    // Only a Yes changes the display: a box that could not be shown, or a
+    // Cancel where the system gives one, leaves it alone.
     if (MessageBoxA(NULL, "Passer en plein ecran (640x480) ?", "FullScreen ?",
-                    MB_YESNO | MB_ICONQUESTION) == IDNO) {
+                    MB_YESNO | MB_ICONQUESTION) != IDYES) {
         fullscreen = FALSE;
     }
     if (!CreateGLWindow(kTitle, 640, 480, 16, fullscreen)) return 0;

@@ -71,5 +71,7 @@ void KeepScreenOn(bool on);
 
 // A modal box owned by no window.
 int ShowBox(const char *text, const char *caption, Buttons buttons, Icon icon);
+// Ends a box that is up, without an answer; safe in a signal handler.
+void Interrupt();
 
 } // namespace driver

@@ -28,7 +28,10 @@ HDC DeviceContextOf(const Window &w);
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Opens the driver's display once; false (said on stderr) when it cannot.
+// Opens the driver's display once, and takes SIGTERM, SIGINT and SIGHUP
+// as requests to close; false when there is no display.
+bool Start();
+// Start(), saying on stderr that the call failed when there is no display.
 bool Ready(const char *call);
 // A call the system refused: one line on stderr, naming the call and why.
 void Refused(const char *call);

@@ -2,6 +2,7 @@
 // display modes and message boxes on whatever display SDL drives, and the
 // display's events reported to the layer as input.
 #include "platform/layer.h"
+#include "platform/sdl_guard.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h> // on X11, also Xlib's names
@@ -130,9 +131,17 @@ const NamedKey kKeys[] = {
     {SDLK_DELETE, 0x2E},        {SDLK_PAUSE, 0x13},       {SDLK_CAPSLOCK, 0x14},
 };
 
-WPARAM VirtualKey(SDL_Keycode key) {
+// The keypad's keys without NumLock, from 0 to 9: as the keys they stand for.
+const WPARAM kKeypad[] = {0x2D, 0x23, VK_DOWN, 0x22, VK_LEFT, 0x0C, VK_RIGHT, 0x24, VK_UP, 0x21};
+
+WPARAM VirtualKey(const SDL_Keysym &keysym) {
+    const SDL_Keycode key = keysym.sym;
     // Letters come as their capitals, digits as themselves, F1-F12 in a row.
     if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
+    if (key >= SDLK_KP_1 && key <= SDLK_KP_0) {
+        const int digit = (key - SDLK_KP_1 + 1) % 10;
+        return (keysym.mod & KMOD_NUM) ? VK_NUMPAD0 + digit : kKeypad[digit];
+    }
     if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
     if (key >= SDLK_F1 && key <= SDLK_F12) return VK_F1 + (key - SDLK_F1);
     for (const NamedKey &k : kKeys)
@@ -173,7 +182,7 @@ void OnKey(const SDL_KeyboardEvent &e) {
     // (for the key events SDL makes up itself, on focus changes).
     bool alt = (e.keysym.mod & KMOD_ALT) != 0, ctrl = (e.keysym.mod & KMOD_CTRL) != 0;
     if (keyModifiers && keyModifiers->down == down) alt = keyModifiers->alt, ctrl = keyModifiers->ctrl;
-    layer::Key(window, VirtualKey(e.keysym.sym), down, e.repeat != 0, alt, ctrl);
+    layer::Key(window, VirtualKey(e.keysym), down, e.repeat != 0, alt, ctrl);
 }
 
 void OnWindowEvent(const SDL_WindowEvent &e) {
@@ -230,7 +239,20 @@ namespace driver {
 
 const char *Error() { return SDL_GetError(); }
 
+// The window's own X id, for what SDL does not do.
+unsigned long XWindowOf(SDL_Window *window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    return SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11 ? info.info.x11.window
+                                                                                : 0;
+}
+
 bool Open() {
+    std::string why;
+    if (!guard::Start(&why)) {
+        SDL_SetError("%s", why.c_str());
+        return false;
+    }
     // Every window and GL context brings buffers of a megabyte or so, and
     // F1 frees them and makes new ones. glibc maps a block that large on
     // its own, but after the first one is freed it raises its threshold
@@ -277,6 +299,7 @@ void FreeWindow(void *window) {
     Native *n = static_cast<Native *>(window);
     if (covering == n) covering = nullptr;
     if (SDL_GL_GetCurrentWindow() == n->window) SDL_GL_MakeCurrent(nullptr, nullptr);
+    guard::GiveBackFocus(XWindowOf(n->window));
     SDL_DestroyWindow(n->window);
     delete n;
     // The window's GL context and buffers, gone by now, leave megabytes
@@ -287,10 +310,13 @@ void FreeWindow(void *window) {
 
 void SetVisible(void *window, bool visible) {
     Native *n = static_cast<Native *>(window);
-    if (!visible) return SDL_HideWindow(n->window);
+    if (!visible) {
+        guard::GiveBackFocus(XWindowOf(n->window));
+        return SDL_HideWindow(n->window);
+    }
     SDL_ShowWindow(n->window);
     SDL_RaiseWindow(n->window); // as far as the window manager allows
-    SDL_SetWindowInputFocus(n->window);
+    guard::Focus(XWindowOf(n->window));
     if (n == covering && modeHolder) {
         // Our window holds the changed mode now.
         SDL_DestroyWindow(modeHolder);
@@ -355,15 +381,23 @@ bool SetMode(int width, int height, int bits) {
     if (SDL_GetCurrentDisplayMode(0, &current) != 0) return false;
     mode = current;
     if (current.w == width && current.h == height) return true;
-    return FindMode(width, height, bits, &mode) && HoldMode(mode);
+    if (!guard::SaveMode()) return SDL_SetError("the guard process cannot reach the display"), false;
+    if (FindMode(width, height, bits, &mode) && HoldMode(mode)) return true;
+    guard::RestoreMode();
+    return false;
 }
 
+// SDL puts back the mode it found when it started; the guard, the one that
+// was in force just before the change.
 void RestoreMode() {
     if (modeHolder) SDL_DestroyWindow(modeHolder);
     modeHolder = nullptr;
-    if (covering) SDL_SetWindowFullscreen(covering->window, 0); // SDL puts the desktop mode back
+    if (covering) SDL_SetWindowFullscreen(covering->window, 0);
     covering = nullptr;
+    guard::RestoreMode();
 }
+
+void Interrupt() { guard::Interrupt(); }
 
 void SetCursorShown(bool shown) { SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE); }
 
@@ -373,26 +407,13 @@ void KeepScreenOn(bool on) {
 }
 
 int ShowBox(const char *text, const char *caption, Buttons buttons, Icon icon) {
-    // Return answers the first button, Escape the last one.
-    static const SDL_MessageBoxButtonData kYesNoButtons[] = {
-        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 0, "Yes"},
-        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 1, "No"},
-    };
-    static const SDL_MessageBoxButtonData kOkButton[] = {
-        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "OK"},
-    };
-    SDL_MessageBoxData box{};
-    box.flags = icon == kError ? SDL_MESSAGEBOX_ERROR
-                : icon == kWarning ? SDL_MESSAGEBOX_WARNING
-                                   : SDL_MESSAGEBOX_INFORMATION; // information and question
-    box.flags |= SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
-    box.title = caption;
-    box.message = text;
-    box.numbuttons = buttons == kYesNo ? 2 : 1;
-    box.buttons = buttons == kYesNo ? kYesNoButtons : kOkButton;
-    int pressed = -1;
-    if (SDL_ShowMessageBox(&box, &pressed) != 0) return -1;
-    return pressed < 0 ? box.numbuttons - 1 : pressed; // closed: the last button
+    const int flags = icon == kError     ? SDL_MESSAGEBOX_ERROR
+                      : icon == kWarning ? SDL_MESSAGEBOX_WARNING
+                                         : SDL_MESSAGEBOX_INFORMATION; // information and question
+    std::string why;
+    const int answer = guard::Box(text, caption, buttons == kYesNo, flags, &why);
+    if (answer < 0) SDL_SetError("%s", why.c_str());
+    return answer;
 }
 
 } // namespace driver

@@ -10,6 +10,7 @@
 #include <deque>
 #include <errno.h>
 #include <list>
+#include <signal.h>
 #include <string>
 
 namespace {
@@ -33,6 +34,14 @@ HWND activeWindow = nullptr, focusWindow = nullptr;
 // it is about to start one; we cannot know that, so we ask when a window
 // takes the focus and every 20 seconds after.
 bool screenKeptOn = false;
+
+// SIGTERM, SIGINT and SIGHUP ask the program to close, as the close box
+// does; a box that is up goes first.
+volatile sig_atomic_t closeAsked = 0;
+void AskToClose(int) {
+    closeAsked = 1;
+    driver::Interrupt();
+}
 std::chrono::steady_clock::time_point nextScreenCheck;
 
 WindowClass *LookUpClass(LPCSTR name) {
@@ -151,10 +160,20 @@ void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     queue.push_back(msg);
 }
 
+bool Start() {
+    static int started = -1;
+    if (started >= 0) return started;
+    started = driver::Open();
+    struct sigaction close {};
+    close.sa_handler = AskToClose;
+    close.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &close, nullptr);
+    return started;
+}
+
 bool Ready(const char *call) {
-    static bool open = false;
-    if (!open && !(open = driver::Open())) Refused(call);
-    return open;
+    if (!Start()) Refused(call);
+    return Start();
 }
 
 void Refused(const char *call) {
@@ -385,6 +404,11 @@ BOOL PeekMessageA(LPMSG msg, HWND window, UINT first, UINT last, UINT remove) {
         msg->wParam = (WPARAM)quitCode;
         if (remove & PM_REMOVE) quitPosted = false;
         return TRUE;
+    }
+    if (closeAsked) {
+        closeAsked = 0;
+        if (!windows.empty()) layer::CloseAsked(activeWindow ? activeWindow : windows.back().handle);
+        else PostQuitMessage(0);
     }
     driver::PumpEvents();
     if (focusWindow && std::chrono::steady_clock::now() >= nextScreenCheck)

@@ -203,6 +203,7 @@ bool SetMode(int width, int height, int bits) {
 
 void RestoreMode() { modeChanged = false; }
 void SetCursorShown(bool) {}
+void Interrupt() {}
 void KeepScreenOn(bool) {}
 
 int ShowBox(const char *, const char *, Buttons buttons, Icon) {

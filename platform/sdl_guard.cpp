@@ -1,0 +1,291 @@
+// The SDL2 driver's guard process and the keyboard focus on X11 (see
+// sdl_guard.h for why).
+#include "platform/sdl_guard.h"
+
+#include <SDL.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+#include <errno.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+int channel = -1; // the program's end of the socket
+pid_t guardPid = 0;
+Display *x = nullptr;          // the program's own connection, for the focus
+Window focusBefore = PointerRoot; // what had the focus before our window took it
+
+int IgnoreErrors(Display *, XErrorEvent *) { return 0; }
+
+// Runs f with X errors on our connection ignored (a window may be gone).
+template <typename F> void Quietly(Display *d, F f) {
+    XErrorHandler old = XSetErrorHandler(IgnoreErrors);
+    f();
+    XSync(d, False);
+    XSetErrorHandler(old);
+}
+
+// The guard's side -----------------------------------------------------------
+
+struct Crtc {
+    RRCrtc id;
+    RRMode mode;
+    int x, y;
+    Rotation rotation;
+    std::vector<RROutput> outputs;
+    bool operator==(const Crtc &o) const { return id == o.id && mode == o.mode && x == o.x && y == o.y; }
+};
+struct Snapshot {
+    int width, height, mmWidth, mmHeight;
+    std::vector<Crtc> crtcs;
+    bool operator==(const Snapshot &o) const {
+        return width == o.width && height == o.height && crtcs == o.crtcs;
+    }
+};
+
+Snapshot Take(Display *d) {
+    const int screen = DefaultScreen(d);
+    Snapshot s{DisplayWidth(d, screen), DisplayHeight(d, screen), DisplayWidthMM(d, screen),
+               DisplayHeightMM(d, screen), {}};
+    XRRScreenResources *res = XRRGetScreenResourcesCurrent(d, DefaultRootWindow(d));
+    for (int i = 0; res && i < res->ncrtc; ++i) {
+        XRRCrtcInfo *c = XRRGetCrtcInfo(d, res, res->crtcs[i]);
+        if (c && c->mode)
+            s.crtcs.push_back({res->crtcs[i], c->mode, c->x, c->y, c->rotation,
+                               std::vector<RROutput>(c->outputs, c->outputs + c->noutput)});
+        if (c) XRRFreeCrtcInfo(c);
+    }
+    if (res) XRRFreeScreenResources(res);
+    return s;
+}
+
+// The screen grows to hold both sizes while the outputs change mode, then
+// takes its own size: a mode never lies outside the screen.
+void Put(Display *d, const Snapshot &s) {
+    if (Take(d) == s) return;
+    const Window root = DefaultRootWindow(d);
+    Quietly(d, [&] {
+        XRRScreenResources *res = XRRGetScreenResourcesCurrent(d, root);
+        if (!res) return;
+        const int screen = DefaultScreen(d);
+        XRRSetScreenSize(d, root, std::max(s.width, DisplayWidth(d, screen)),
+                         std::max(s.height, DisplayHeight(d, screen)), s.mmWidth, s.mmHeight);
+        for (const Crtc &c : s.crtcs)
+            XRRSetCrtcConfig(d, res, c.id, CurrentTime, c.x, c.y, c.mode, c.rotation,
+                             const_cast<RROutput *>(c.outputs.data()), (int)c.outputs.size());
+        XRRSetScreenSize(d, root, s.width, s.height, s.mmWidth, s.mmHeight);
+        XRRFreeScreenResources(res);
+    });
+}
+
+// The program has gone, or asks for the box to go: the box's process, in
+// the guard's group, ends. It was forked when SIGUSR2 still had its
+// default action, which the guard now sets aside for itself alone.
+void EndBox(int) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGUSR2, &ignore, nullptr);
+    kill(0, SIGUSR2);
+}
+
+int ShowBox(const char *text, const char *caption, bool yesNo, int flags) {
+    // Return answers the first button, Escape the last one.
+    static const SDL_MessageBoxButtonData kYesNo[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 0, "Yes"},
+        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 1, "No"},
+    };
+    static const SDL_MessageBoxButtonData kOk[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "OK"},
+    };
+    SDL_MessageBoxData box{};
+    box.flags = (Uint32)flags | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
+    box.title = caption;
+    box.message = text;
+    box.numbuttons = yesNo ? 2 : 1;
+    box.buttons = yesNo ? kYesNo : kOk;
+    int pressed = -1;
+    if (SDL_ShowMessageBox(&box, &pressed) != 0) return -1;
+    return pressed < 0 ? box.numbuttons - 1 : pressed; // closed: the last button
+}
+
+void Reply(int fd, int answer) {
+    char reply[512];
+    std::memcpy(reply, &answer, sizeof answer);
+    const char *why = answer < 0 ? SDL_GetError() : "";
+    std::snprintf(reply + sizeof answer, sizeof reply - sizeof answer, "%s", why);
+    send(fd, reply, sizeof answer + std::strlen(reply + sizeof answer) + 1, MSG_NOSIGNAL);
+}
+
+// Requests: 'B' yesNo flags caption\0text\0 (a box), 'S' (snapshot the
+// mode), 'R' (put it back). Each gets an answer; a closed socket ends it.
+[[noreturn]] void Guard(int fd) {
+    setpgid(0, 0); // away from the terminal's Ctrl+C, with its boxes
+    signal(SIGUSR1, EndBox);
+    prctl(PR_SET_PDEATHSIG, SIGUSR1);
+    Display *d = nullptr;
+    bool saved = false;
+    Snapshot snapshot{};
+    char request[8192];
+    for (;;) {
+        const ssize_t n = recv(fd, request, sizeof request - 1, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break; // the program has ended
+        request[n] = 0;
+        if (request[0] == 'B') {
+            signal(SIGUSR2, SIG_DFL); // for the box's process to inherit
+            const char *caption = request + 3;
+            Reply(fd, ShowBox(caption + std::strlen(caption) + 1, caption, request[1], request[2] << 4));
+        } else if (request[0] == 'S') {
+            if (!d) d = XOpenDisplay(nullptr);
+            if (d) snapshot = Take(d);
+            saved = d != nullptr;
+            Reply(fd, saved ? 0 : -1);
+        } else if (request[0] == 'R') {
+            if (saved) Put(d, snapshot);
+            saved = false;
+            Reply(fd, 0);
+        }
+    }
+    if (saved) Put(d, snapshot);
+    _exit(0);
+}
+
+// The program's side ----------------------------------------------------------
+
+int Receive(std::string *why) {
+    char reply[512];
+    pollfd p{channel, POLLIN, 0};
+    while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+    }
+    const ssize_t n = recv(channel, reply, sizeof reply - 1, 0);
+    if (n < (ssize_t)sizeof(int)) {
+        if (why) *why = "the box's process ended without an answer";
+        return -1;
+    }
+    reply[n] = 0;
+    int answer;
+    std::memcpy(&answer, reply, sizeof answer);
+    if (why) *why = reply + sizeof answer;
+    return answer;
+}
+
+int Ask(const char *request, std::string *why) {
+    return send(channel, request, 1, MSG_NOSIGNAL) < 0 ? -1 : Receive(why);
+}
+
+// A top-level window of that title that shows, where no window manager
+// has put a frame around it.
+Window FindShowing(const char *title) {
+    Window root, parent, *children = nullptr, found = 0;
+    unsigned count = 0;
+    XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count);
+    for (unsigned i = 0; i < count && !found; ++i) {
+        XWindowAttributes a;
+        XTextProperty name{}; // in whatever encoding: UTF-8 from SDL
+        if (XGetWindowAttributes(x, children[i], &a) && a.map_state == IsViewable &&
+            XGetWMName(x, children[i], &name) && name.value &&
+            !std::strcmp(reinterpret_cast<char *>(name.value), title))
+            found = children[i];
+        if (name.value) XFree(name.value);
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+} // namespace
+
+namespace guard {
+
+bool Start(std::string *why) {
+    const char *name = std::getenv("DISPLAY");
+    if (!name || !*name) return *why = "cannot open display: DISPLAY is not set", false;
+    if (!(x = XOpenDisplay(name)))
+        return *why = std::string("cannot open display \"") + name +
+                      "\": no X server answers there, or it refused us",
+               false;
+    int sockets[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0)
+        return *why = std::string("no guard process: ") + std::strerror(errno), false;
+    guardPid = fork();
+    if (guardPid == 0) {
+        close(sockets[0]);
+        close(ConnectionNumber(x)); // the program's, not the guard's
+        Guard(sockets[1]);
+    }
+    close(sockets[1]);
+    channel = sockets[0];
+    if (guardPid < 0) return *why = std::string("no guard process: ") + std::strerror(errno), false;
+    return true;
+}
+
+int Box(const char *text, const char *caption, bool yesNo, int sdlFlags, std::string *why) {
+    std::string request = {'B', (char)yesNo, (char)(sdlFlags >> 4)};
+    request += caption;
+    request += '\0';
+    request += text;
+    Window had = PointerRoot;
+    int revert;
+    XGetInputFocus(x, &had, &revert);
+    if (send(channel, request.data(), request.size(), MSG_NOSIGNAL) < 0) return -1;
+    // Until it answers: without a window manager, nobody else gives the
+    // box the keyboard.
+    pollfd p{channel, POLLIN, 0};
+    bool focused = false;
+    while (poll(&p, 1, 20) <= 0) {
+        if (focused) continue;
+        Window box = FindShowing(caption);
+        if (box) Quietly(x, [&] { XSetInputFocus(x, box, RevertToPointerRoot, CurrentTime); });
+        focused = box != 0;
+    }
+    const int answer = Receive(why);
+    Quietly(x, [&] {
+        Window now;
+        XGetInputFocus(x, &now, &revert);
+        if (now == PointerRoot || now == None) XSetInputFocus(x, had, RevertToPointerRoot, CurrentTime);
+    });
+    return answer;
+}
+
+void Interrupt() {
+    if (guardPid > 0) kill(guardPid, SIGUSR1);
+}
+
+bool SaveMode() { return Ask("S", nullptr) == 0; }
+void RestoreMode() { Ask("R", nullptr); }
+
+void Focus(unsigned long window) {
+    Quietly(x, [&] {
+        int revert;
+        Window had;
+        XGetInputFocus(x, &had, &revert);
+        if (had != window) focusBefore = had;
+        for (int i = 0; i < 50; ++i) { // until the map has reached the server
+            XWindowAttributes a;
+            if (XGetWindowAttributes(x, window, &a) && a.map_state == IsViewable) break;
+            usleep(2000);
+        }
+        XSetInputFocus(x, window, RevertToPointerRoot, CurrentTime);
+    });
+}
+
+void GiveBackFocus(unsigned long window) {
+    Quietly(x, [&] {
+        int revert;
+        Window now;
+        XGetInputFocus(x, &now, &revert);
+        if (now == window || now == None)
+            XSetInputFocus(x, focusBefore == window ? PointerRoot : focusBefore, RevertToPointerRoot,
+                           CurrentTime);
+    });
+}
+
+} // namespace guard

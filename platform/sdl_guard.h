@@ -1,0 +1,36 @@
+// Inside the SDL2 driver, on X11: the guard process and the keyboard focus.
+//
+// A program that changes the display's mode must put it back however it
+// ends, and its boxes must not outlive it; a handler cannot do that for
+// SIGKILL or a lost X connection. So a small guard process is forked
+// before SDL starts. It shows the message boxes (in a process group of its
+// own) and keeps a snapshot of the display's mode while the program has it
+// changed. When the program is gone, its end of their socket closes: the
+// guard takes any box down, puts the mode back, and ends too.
+#pragma once
+
+#include <string>
+
+namespace guard {
+
+// Checks the display first; false, with the reason, when there is none.
+bool Start(std::string *why);
+
+// Shows a box and waits for its answer (the button's index), giving it the
+// keyboard focus where no window manager would. -1, with the reason in
+// *why, when no answer came.
+int Box(const char *text, const char *caption, bool yesNo, int sdlFlags, std::string *why);
+// Ends a box that is up; safe in a signal handler.
+void Interrupt();
+
+// Takes a snapshot of the display's mode before a change, and puts it
+// back after (if the display is not in it by then).
+bool SaveMode();
+void RestoreMode();
+
+// The keyboard focus to a window of ours as it shows (it goes to whatever
+// had it before when the window goes, or to the pointer's window).
+void Focus(unsigned long window);
+void GiveBackFocus(unsigned long window);
+
+} // namespace guard
