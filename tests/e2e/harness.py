@@ -112,7 +112,7 @@ def hold_until(win, key, what, done):
     least: a key-down and key-up in one run of messages change nothing) until
     done(), as a person does; a busy machine can make a short press a tap."""
     tool("xdotool", "windowfocus", "--sync", str(win))
-    tool("xdotool", "keydown", key)  # not chained: that would send it to the window, not type it
+    tool("xdotool", "keydown", key)  # chained, it would be sent to the window, not typed
     try:
         time.sleep(0.1)
         return wait_for(what, done)

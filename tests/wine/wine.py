@@ -44,8 +44,8 @@ def expect_window(old, full, what):
     kids = h.tool("xwininfo", "-children", "-id", str(win))
     x, y = map(int, re.search(r"^\s+0x\w+ .*?\s\d+x\d+\+(-?\d+)\+(-?\d+)\s", kids, re.M).groups())
     h.check((top == (0, 0, 640, 480) and (x, y) == (0, 0)) if full else y > 15,
-          f"{what}: {top[2]}x{top[3]} at {top[0]},{top[1]}, surface at {x},{y}: "
-          f"{'fullscreen' if full else 'a window with a caption'}")
+            f"{what}: {top[2]}x{top[3]} at {top[0]},{top[1]}, surface at {x},{y}: "
+            f"{'fullscreen' if full else 'a window with a caption'}")
     return win
 
 
