@@ -16,17 +16,14 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 echo "No display: running Orvanel on a private Xvfb."
-work=$(mktemp -d)
-xvfb='' program=''
+source scripts/xvfb.sh
+program=''
 cleanup() {
     if [ -n "$program" ]; then kill "$program" 2>/dev/null || true; fi
-    if [ -n "$xvfb" ]; then
-        kill "$xvfb" 2>/dev/null || true
-        wait "$xvfb" 2>/dev/null || true
-    fi
-    rm -rf "$work"
+    stop_xvfb
 }
 trap cleanup EXIT
+start_xvfb 1024x768x24
 
 # Waits up to 10 seconds for a command to succeed.
 wait_for() {
@@ -38,13 +35,6 @@ wait_for() {
     echo "gave up waiting for: $*" >&2
     return 1
 }
-
-# The server picks a free display number and writes it once it is ready.
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" 2>/dev/null &
-xvfb=$!
-wait_for test -s "$work/display"
-export DISPLAY=":$(cat "$work/display")"
-xdpyinfo >/dev/null
 
 window_named() { xwininfo -root -tree | grep -F "\"$1\":" | awk '{print $1; exit}'; }
 has_window() { [ -n "$(window_named "$1")" ]; }
