@@ -23,19 +23,19 @@ struct Fault {
     bool always;
     int skip;
 };
-std::vector<Fault> faults;
 struct Step {
     std::function<void()> run; // none: an idle pass
-    bool input;                // what it reports is input, not a test's own action
+    bool input;                // it posts input, rather than doing a test's own work
 };
+std::vector<Fault> faults;
 std::deque<Step> script;
 std::deque<int> answers;
-std::vector<void *> natives, spares; // live windows, deleted contexts
-bool open = false;
+std::vector<void *> natives, spares; // live windows; deleted contexts to hand out again
 
 // Logs the call and says whether it is to fail.
-bool Fallible(const char *name, const std::string &detail) {
+bool Fails(const char *name, const std::string &detail, bool fallible = true) {
     calls.push_back(std::string(name) + "(" + detail + ")");
+    if (!fallible) return false;
     ++fallibleCalls;
     for (auto it = faults.begin(); it != faults.end(); ++it) {
         if (!(it->name.empty() ? fallibleCalls >= it->at : it->name == name)) continue;
@@ -49,61 +49,52 @@ bool Fallible(const char *name, const std::string &detail) {
 
 HWND Newest() { return natives.empty() ? nullptr : layer::WindowOfNative(natives.back()); }
 
-} // namespace
-} // namespace fake
-
-using namespace fake;
-
-// The program's Win32 calls, through the linker's --wrap ----------------------
-
-#define LOGGED(R, name, detail, params, args)                                                      \
-    extern "C" R __real_##name params;                                                             \
-    extern "C" R __wrap_##name params {                                                            \
-        calls.push_back(std::string(#name "(") + detail + ")");                                    \
-        return __real_##name args;                                                                 \
-    }
-#define FALLIBLE(R, name, fails, detail, params, args)                                             \
-    extern "C" R __real_##name params;                                                             \
-    extern "C" R __wrap_##name params {                                                            \
-        if (Fallible(#name, detail)) return fails;                                                 \
-        return __real_##name args;                                                                 \
-    }
-
-static std::string ModeText(const DEVMODEA *m, DWORD flags) {
+std::string ModeText(const DEVMODEA *m, DWORD flags) {
     if (!m) return "restore";
     return std::to_string(m->dmPelsWidth) + "x" + std::to_string(m->dmPelsHeight) + "x" +
            std::to_string(m->dmBitsPerPel) + " " + std::to_string(m->dmSize) + " " +
            std::to_string(m->dmFields) + " " + std::to_string(flags);
 }
 
-LOGGED(HMODULE, GetModuleHandleA, "", (LPCSTR n), (n))
-LOGGED(BOOL, ShowWindow, std::to_string(c), (HWND w, int c), (w, c))
-LOGGED(BOOL, SetForegroundWindow, "", (HWND w), (w))
-LOGGED(HWND, SetFocus, "", (HWND w), (w))
-LOGGED(BOOL, AdjustWindowRectEx, "", (LPRECT r, DWORD s, BOOL m, DWORD x), (r, s, m, x))
-FALLIBLE(HICON, LoadIconA, NULL, "", (HINSTANCE i, LPCSTR n), (i, n))
-FALLIBLE(HCURSOR, LoadCursorA, NULL, "", (HINSTANCE i, LPCSTR n), (i, n))
-FALLIBLE(ATOM, RegisterClassA, 0, std::string(c->lpszClassName) + " " + std::to_string(c->style),
-         (const WNDCLASSA *c), (c))
-FALLIBLE(BOOL, UnregisterClassA, FALSE, "", (LPCSTR n, HINSTANCE i), (n, i))
-FALLIBLE(LONG, ChangeDisplaySettingsA, DISP_CHANGE_FAILED, ModeText(m, f), (DEVMODEA * m, DWORD f),
-         (m, f))
-FALLIBLE(HWND, CreateWindowExA, NULL, std::to_string(s) + " " + std::to_string(w) + "x" + std::to_string(h),
-         (DWORD x, LPCSTR c, LPCSTR t, DWORD s, int l, int o, int w, int h, HWND p, HMENU m,
-          HINSTANCE i, LPVOID a),
-         (x, c, t, s, l, o, w, h, p, m, i, a))
-FALLIBLE(BOOL, DestroyWindow, FALSE, "", (HWND w), (w))
-FALLIBLE(HDC, GetDC, NULL, "", (HWND w), (w))
-FALLIBLE(int, ReleaseDC, 0, "", (HWND w, HDC d), (w, d))
-FALLIBLE(int, ChoosePixelFormat, 0,
-         std::to_string(p->dwFlags) + " " + std::to_string(p->cColorBits) + " " +
-             std::to_string(p->cDepthBits),
-         (HDC d, const PIXELFORMATDESCRIPTOR *p), (d, p))
-FALLIBLE(BOOL, SetPixelFormat, FALSE, "", (HDC d, int f, const PIXELFORMATDESCRIPTOR *p), (d, f, p))
-FALLIBLE(BOOL, SwapBuffers, FALSE, "", (HDC d), (d))
-FALLIBLE(HGLRC, wglCreateContext, NULL, "", (HDC d), (d))
-FALLIBLE(BOOL, wglMakeCurrent, FALSE, r ? "context" : "none", (HDC d, HGLRC r), (d, r))
-FALLIBLE(BOOL, wglDeleteContext, FALSE, "", (HGLRC r), (r))
+} // namespace
+} // namespace fake
+
+using namespace fake;
+
+// The program's Win32 calls, through the linker's --wrap: logged, and the
+// fallible ones made to fail when a fault says so.
+#define WRAP(R, name, fallible, fails, detail, params, args)                                       \
+    extern "C" R __real_##name params;                                                             \
+    extern "C" R __wrap_##name params {                                                            \
+        return Fails(#name, detail, fallible) ? fails : __real_##name args;                        \
+    }
+WRAP(HMODULE, GetModuleHandleA, false, NULL, "", (LPCSTR n), (n))
+WRAP(BOOL, ShowWindow, false, FALSE, std::to_string(c), (HWND w, int c), (w, c))
+WRAP(BOOL, SetForegroundWindow, false, FALSE, "", (HWND w), (w))
+WRAP(HWND, SetFocus, false, NULL, "", (HWND w), (w))
+WRAP(BOOL, AdjustWindowRectEx, false, FALSE, "", (LPRECT r, DWORD s, BOOL m, DWORD x), (r, s, m, x))
+WRAP(HICON, LoadIconA, true, NULL, "", (HINSTANCE i, LPCSTR n), (i, n))
+WRAP(HCURSOR, LoadCursorA, true, NULL, "", (HINSTANCE i, LPCSTR n), (i, n))
+WRAP(ATOM, RegisterClassA, true, 0, std::string(c->lpszClassName) + " " + std::to_string(c->style),
+     (const WNDCLASSA *c), (c))
+WRAP(BOOL, UnregisterClassA, true, FALSE, "", (LPCSTR n, HINSTANCE i), (n, i))
+WRAP(LONG, ChangeDisplaySettingsA, true, DISP_CHANGE_FAILED, ModeText(m, f), (DEVMODEA * m, DWORD f),
+     (m, f))
+WRAP(HWND, CreateWindowExA, true, NULL, std::to_string(s) + " " + std::to_string(w) + "x" + std::to_string(h),
+     (DWORD x, LPCSTR c, LPCSTR t, DWORD s, int l, int o, int w, int h, HWND p, HMENU m,
+      HINSTANCE i, LPVOID a),
+     (x, c, t, s, l, o, w, h, p, m, i, a))
+WRAP(BOOL, DestroyWindow, true, FALSE, "", (HWND w), (w))
+WRAP(HDC, GetDC, true, NULL, "", (HWND w), (w))
+WRAP(int, ReleaseDC, true, 0, "", (HWND w, HDC d), (w, d))
+WRAP(int, ChoosePixelFormat, true, 0,
+     std::to_string(p->dwFlags) + " " + std::to_string(p->cColorBits) + " " + std::to_string(p->cDepthBits),
+     (HDC d, const PIXELFORMATDESCRIPTOR *p), (d, p))
+WRAP(BOOL, SetPixelFormat, true, FALSE, "", (HDC d, int f, const PIXELFORMATDESCRIPTOR *p), (d, f, p))
+WRAP(BOOL, SwapBuffers, true, FALSE, "", (HDC d), (d))
+WRAP(HGLRC, wglCreateContext, true, NULL, "", (HDC d), (d))
+WRAP(BOOL, wglMakeCurrent, true, FALSE, r ? "context" : "none", (HDC d, HGLRC r), (d, r))
+WRAP(BOOL, wglDeleteContext, true, FALSE, "", (HGLRC r), (r))
 
 extern "C" LRESULT __real_DefWindowProcA(HWND w, UINT m, WPARAM p, LPARAM l);
 extern "C" LRESULT __wrap_DefWindowProcA(HWND w, UINT m, WPARAM p, LPARAM l) {
@@ -119,7 +110,7 @@ extern "C" int __wrap_ShowCursor(BOOL show) {
 
 extern "C" int __real_MessageBoxA(HWND o, LPCSTR t, LPCSTR c, UINT type);
 extern "C" int __wrap_MessageBoxA(HWND o, LPCSTR t, LPCSTR c, UINT type) {
-    if (Fallible("MessageBoxA", t)) return 0;
+    if (Fails("MessageBoxA", t)) return 0;
     boxes.push_back({c, t, type, o, modeChanged, windows, contexts});
     return __real_MessageBoxA(o, t, c, type);
 }
@@ -130,82 +121,57 @@ namespace driver {
 
 const char *Error() { return "the fake system said no"; }
 bool Open() { return true; }
-
 void *MakeWindow(const WindowSpec &spec) {
-    lastWindow = spec;
-    ++windows;
-    natives.push_back(new int(0));
-    return natives.back();
+    lastWindow = spec, ++windows;
+    return natives.emplace_back(new int(0));
 }
-
 void FreeWindow(void *window) {
     natives.erase(std::find(natives.begin(), natives.end(), window));
-    delete static_cast<int *>(window);
-    --windows;
+    delete static_cast<int *>(window), --windows;
 }
-
 void SetVisible(void *, bool) {}
 bool SetFormat(void *, const PixelFormat &) { return true; }
 
 // Plays the script up to the next idle pass. An idle step reached after
-// this call has reported something is left for the next call, so that the
-// pass after that input is the idle one.
+// input was posted is left for the next call, so that the pass after that
+// input is the idle one.
 void PumpEvents() {
-    bool reported = false;
-    while (!script.empty()) {
+    bool posted = false;
+    while (!script.empty() && (script.front().run || !posted)) {
         Step step = std::move(script.front());
-        if (!step.run && reported) return;
         script.pop_front();
         if (!step.run) return;
         step.run();
-        reported |= step.input;
+        posted |= step.input;
     }
-    if (!reported && !scriptRanOut) {
+    if (!posted && script.empty() && !scriptRanOut) {
         scriptRanOut = true;
         if (HWND w = Newest()) layer::CloseAsked(w);
         else PostQuitMessage(0);
     }
 }
-
 void WaitEvents(int) {}
-
-bool Present(void *) {
-    ++presents;
-    return true;
-}
-
+bool Present(void *) { return ++presents; }
 bool ChooseFormat(const PixelFormat &) { return true; }
-
 void *MakeContext(void *) {
-    void *egl = nullptr;
-    if (reuseContexts && !spares.empty()) {
-        egl = spares.back();
-        spares.pop_back();
-    } else {
-        egl = offscreen::CreateContext();
-    }
+    void *egl = reuseContexts && !spares.empty() ? spares.back() : offscreen::CreateContext();
+    if (reuseContexts && !spares.empty()) spares.pop_back();
     contexts += egl != nullptr;
     return egl;
 }
-
 bool MakeCurrent(void *, void *context) { return offscreen::MakeCurrent(context); }
-
 void FreeContext(void *context) {
     --contexts;
     if (reuseContexts) spares.push_back(context);
     else offscreen::DestroyContext(context);
 }
-
 bool SetMode(int width, int height, int bits) {
-    modeChanged = !refuseMode && width == 640 && height == 480 && bits == 16;
-    return modeChanged;
+    return modeChanged = !refuseMode && width == 640 && height == 480 && bits == 16;
 }
-
 void RestoreMode() { modeChanged = false; }
 void SetCursorShown(bool) {}
-void Interrupt() {}
 void KeepScreenOn(bool) {}
-
+void Interrupt() {}
 int ShowBox(const char *, const char *, Buttons buttons, Icon) {
     const int answer = answers.empty() ? (buttons == kYesNo ? IDNO : IDOK) : answers.front();
     if (!answers.empty()) answers.pop_front();
@@ -225,10 +191,9 @@ extern "C" BOOL __real_wglMakeCurrent(HDC, HGLRC);
 namespace fake {
 
 void Reset() {
-    if (!open) {
-        std::string why;
-        open = offscreen::Open(&why);
-    }
+    static std::string why;
+    static const bool open = offscreen::Open(&why);
+    (void)open;
     // What a run left behind goes, through the layer itself.
     script.clear();
     scriptRanOut = true;
@@ -240,12 +205,7 @@ void Reset() {
     MSG msg;
     while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
     }
-    calls.clear();
-    failed.clear();
-    defaults.clear();
-    boxes.clear();
-    faults.clear();
-    answers.clear();
+    calls.clear(), failed.clear(), defaults.clear(), boxes.clear(), faults.clear(), answers.clear();
     fallibleCalls = contexts = presents = 0;
     modeChanged = refuseMode = scriptRanOut = reuseContexts = false;
 }
@@ -264,24 +224,17 @@ bool ClassRegistered() {
     WNDCLASSA wc{};
     wc.lpfnWndProc = DefWindowProcA;
     wc.lpszClassName = "OpenGL";
-    if (!__real_RegisterClassA(&wc)) return true;
-    __real_UnregisterClassA("OpenGL", NULL);
-    return false;
+    return !__real_RegisterClassA(&wc) || !__real_UnregisterClassA("OpenGL", NULL);
 }
 
 void Key(WPARAM vk, bool down, bool alt) {
     script.push_back({[=] { layer::Key(nullptr, vk, down, false, alt, false); }, true});
 }
-void Press(WPARAM vk) {
-    Key(vk, true);
-    Idle();
-    Key(vk, false);
-}
+void Press(WPARAM vk) { Key(vk, true), Idle(), Key(vk, false); }
 void Idle(int passes) { script.insert(script.end(), passes, Step{nullptr, false}); }
 void Then(std::function<void()> action) { script.push_back({std::move(action), false}); }
-void Minimise(bool minimised) {
-    script.push_back({[=] { layer::Minimised(Newest(), minimised); }, false}); // sent, not posted
-}
+// Sent at once, not posted, as Windows sends them.
+void Minimise(bool minimised) { Then([=] { layer::Minimised(Newest(), minimised); }); }
 void Close() {
     script.push_back({[] { layer::CloseAsked(Newest()); }, true});
 }

@@ -21,21 +21,18 @@ struct Box {
     int windows, contexts;
 };
 
-extern std::vector<std::string> calls; // the program's Win32 calls, "Name(detail)"
-extern std::vector<std::string> failed; // those made to fail
-extern std::vector<UINT> defaults;      // messages the program passed to DefWindowProcA
+extern std::vector<std::string> calls, failed; // the program's Win32 calls, "Name(detail)"
+extern std::vector<UINT> defaults;             // messages passed to DefWindowProcA
 extern std::vector<Box> boxes;
 extern int fallibleCalls, windows, contexts, presents, cursorCount;
 extern bool modeChanged, refuseMode, scriptRanOut;
-extern driver::WindowSpec lastWindow; // as the layer asked for it
 extern bool reuseContexts; // deleted contexts come back: faster, GL state not fresh
+extern driver::WindowSpec lastWindow;
 
-// A fresh system (the layer's state included): nothing live, the desktop
-// mode, no faults, no script, default answers (No, OK).
+// A fresh system: nothing live, no faults, no script, default answers.
 void Reset();
 std::vector<std::string> CallNames(size_t from = 0);
 void Answer(std::vector<int> answers); // IDYES, IDNO, IDOK; 0: the box cannot be shown
-
 // The next call of `name` after `skip` more fails, or every one from then
 // on; or the k-th fallible call from now.
 void Fail(const std::string &name, bool always = false, int skip = 0);

@@ -8,54 +8,46 @@
 
 #include <vector>
 
+const WPARAM kAny = ~WPARAM(0); // a wParam not looked at
 struct Heard {
     UINT message;
-    WPARAM wParam; // kAny: not looked at
-    bool posted;
-    LPARAM lParam = 0; // not compared
+    WPARAM wParam;
+    bool posted = false; // else sent
+    LPARAM lParam = 0;   // not compared
     bool operator==(const Heard &o) const {
         return message == o.message && posted == o.posted &&
-               (wParam == o.wParam || wParam == ~WPARAM(0) || o.wParam == ~WPARAM(0));
+               (wParam == o.wParam || wParam == kAny || o.wParam == kAny);
     }
 };
-const WPARAM kAny = ~WPARAM(0);
 inline void PrintTo(const Heard &h, std::ostream *os) {
     *os << std::hex << "0x" << h.message << "(0x" << h.wParam << (h.posted ? ", posted)" : ")");
 }
 
 const std::vector<Heard> kCreateSequence = {
-    {WM_GETMINMAXINFO, kAny, false}, {WM_NCCREATE, kAny, false}, {WM_NCCALCSIZE, FALSE, false},
-    {WM_CREATE, kAny, false}};
+    {WM_GETMINMAXINFO, kAny}, {WM_NCCREATE, kAny}, {WM_NCCALCSIZE, FALSE}, {WM_CREATE, kAny}};
 const std::vector<Heard> kShowSequence = {
-    {WM_SHOWWINDOW, TRUE, false},     {WM_WINDOWPOSCHANGING, kAny, false},
-    {WM_ACTIVATEAPP, TRUE, false},    {WM_NCACTIVATE, TRUE, false},
-    {WM_ACTIVATE, WA_ACTIVE, false},  {WM_SETFOCUS, kAny, false},
-    {WM_WINDOWPOSCHANGED, kAny, false}, {WM_SIZE, SIZE_RESTORED, false},
-    {WM_MOVE, kAny, false}};
+    {WM_SHOWWINDOW, TRUE}, {WM_WINDOWPOSCHANGING, kAny}, {WM_ACTIVATEAPP, TRUE},
+    {WM_NCACTIVATE, TRUE}, {WM_ACTIVATE, WA_ACTIVE}, {WM_SETFOCUS, kAny},
+    {WM_WINDOWPOSCHANGED, kAny}, {WM_SIZE, SIZE_RESTORED}, {WM_MOVE, kAny}};
 const std::vector<Heard> kMinimiseSequence = {
-    {WM_NCACTIVATE, FALSE, false}, {WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1), false},
-    {WM_ACTIVATEAPP, FALSE, false}, {WM_KILLFOCUS, kAny, false},
-    {WM_SIZE, SIZE_MINIMIZED, false}};
-const std::vector<Heard> kRestoreSequence = {
-    {WM_ACTIVATEAPP, TRUE, false},   {WM_NCACTIVATE, TRUE, false},
-    {WM_ACTIVATE, WA_ACTIVE, false}, {WM_SETFOCUS, kAny, false},
-    {WM_SIZE, SIZE_RESTORED, false}};
-const std::vector<Heard> kCloseBoxSequence = {{WM_SYSCOMMAND, SC_CLOSE, true},
-                                              {WM_CLOSE, kAny, false}};
+    {WM_NCACTIVATE, FALSE}, {WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1)}, {WM_ACTIVATEAPP, FALSE},
+    {WM_KILLFOCUS, kAny}, {WM_SIZE, SIZE_MINIMIZED}};
+const std::vector<Heard> kRestoreSequence = {{WM_ACTIVATEAPP, TRUE}, {WM_NCACTIVATE, TRUE},
+                                             {WM_ACTIVATE, WA_ACTIVE}, {WM_SETFOCUS, kAny},
+                                             {WM_SIZE, SIZE_RESTORED}};
+const std::vector<Heard> kCloseBoxSequence = {{WM_SYSCOMMAND, SC_CLOSE, true}, {WM_CLOSE, kAny}};
 const std::vector<Heard> kDestroySequence = {
-    {WM_WINDOWPOSCHANGING, kAny, false}, {WM_WINDOWPOSCHANGED, kAny, false},
-    {WM_NCACTIVATE, FALSE, false},       {WM_ACTIVATE, WA_INACTIVE, false},
-    {WM_ACTIVATEAPP, FALSE, false},      {WM_KILLFOCUS, kAny, false},
-    {WM_DESTROY, kAny, false},           {WM_NCDESTROY, kAny, false}};
+    {WM_WINDOWPOSCHANGING, kAny}, {WM_WINDOWPOSCHANGED, kAny}, {WM_NCACTIVATE, FALSE},
+    {WM_ACTIVATE, WA_INACTIVE}, {WM_ACTIVATEAPP, FALSE}, {WM_KILLFOCUS, kAny},
+    {WM_DESTROY, kAny}, {WM_NCDESTROY, kAny}};
 
-// What the recording procedure heard since it was last cleared; it leaves
-// out the layer's questions about the screen saver.
+// What the recording procedure heard since it was last cleared, but the
+// layer's questions about the screen saver and characters.
 inline std::vector<Heard> heard;
 inline bool dispatching = false;
 
 inline LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const bool screenSaver = message == WM_SYSCOMMAND && wParam != SC_CLOSE;
-    if (!screenSaver && message != WM_CHAR && message != WM_SYSCHAR)
+    if ((message != WM_SYSCOMMAND || wParam == SC_CLOSE) && message != WM_CHAR && message != WM_SYSCHAR)
         heard.push_back({message, wParam, dispatching, lParam});
     dispatching = false; // what it sends on from here is sent
     if (message == WM_CLOSE) return 0; // as the program: no DestroyWindow here
@@ -64,12 +56,10 @@ inline LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, 
 
 // Takes and dispatches what is queued, as a main loop does.
 inline void DispatchAll() {
-    MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-        dispatching = true;
+    for (MSG msg; PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE); dispatching = false) {
         TranslateMessage(&msg);
+        dispatching = true;
         DispatchMessageA(&msg);
-        dispatching = false;
     }
 }
 
@@ -81,10 +71,6 @@ inline HWND OpenRecordedWindow(const char *title, DWORD style = WS_OVERLAPPEDWIN
     return CreateWindowExA(0, "Recorded", title, style, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
 }
 
-// Each sequence as heard, the program's in turn: `act` makes it happen.
 #define EXPECT_HEARS(sequence, act)                                                                \
-    do {                                                                                           \
-        heard.clear();                                                                             \
-        act;                                                                                       \
-        EXPECT_EQ(heard, sequence) << #act;                                                        \
-    } while (0)
+    heard.clear(), act;                                                                            \
+    EXPECT_EQ(heard, sequence) << #act
