@@ -67,19 +67,13 @@ TEST(SdlDriver, SequencesKeysAndWindowEvents) {
 
     // The keypad's 4 and 8 with NumLock off, then on (toggled by the key
     // the table presses in between).
-    const struct { const char *key; WPARAM vk; UINT down; LPARAM alt; } keys[] = {
-        {"a", 'A', WM_KEYDOWN, 0}, {"z", 'Z', WM_KEYDOWN, 0}, {"0", '0', WM_KEYDOWN, 0},
-        {"Return", VK_RETURN, WM_KEYDOWN, 0}, {"Escape", VK_ESCAPE, WM_KEYDOWN, 0},
-        {"space", VK_SPACE, WM_KEYDOWN, 0}, {"Shift_L", VK_SHIFT, WM_KEYDOWN, 0},
-        {"Control_L", VK_CONTROL, WM_KEYDOWN, 0}, {"Left", VK_LEFT, WM_KEYDOWN, 0},
-        {"Up", VK_UP, WM_KEYDOWN, 0}, {"Right", VK_RIGHT, WM_KEYDOWN, 0},
-        {"Down", VK_DOWN, WM_KEYDOWN, 0}, {"F1", VK_F1, WM_KEYDOWN, 0}, {"F2", VK_F2, WM_KEYDOWN, 0},
-        {"F7", VK_F7, WM_KEYDOWN, 0}, {"F12", VK_F12, WM_KEYDOWN, 0},
-        {"F10", VK_F10, WM_SYSKEYDOWN, 0}, {"Alt_L", VK_MENU, WM_SYSKEYDOWN, 1 << 29},
-        {"KP_Left", VK_LEFT, WM_KEYDOWN, 0}, {"KP_Up", VK_UP, WM_KEYDOWN, 0},
-        {"Num_Lock", 0x90, WM_KEYDOWN, 0},
-        {"KP_Left", VK_NUMPAD0 + 4, WM_KEYDOWN, 0}, {"KP_Up", VK_NUMPAD0 + 8, WM_KEYDOWN, 0},
-    };
+    const struct { const char *key; WPARAM vk; UINT down = WM_KEYDOWN; LPARAM alt = 0; } keys[] = {
+        {"a", 'A'}, {"z", 'Z'}, {"0", '0'}, {"Return", VK_RETURN}, {"Escape", VK_ESCAPE},
+        {"space", VK_SPACE}, {"Shift_L", VK_SHIFT}, {"Control_L", VK_CONTROL}, {"Left", VK_LEFT},
+        {"Up", VK_UP}, {"Right", VK_RIGHT}, {"Down", VK_DOWN}, {"F1", VK_F1}, {"F2", VK_F2},
+        {"F7", VK_F7}, {"F12", VK_F12}, {"F10", VK_F10, WM_SYSKEYDOWN},
+        {"Alt_L", VK_MENU, WM_SYSKEYDOWN, 1 << 29}, {"KP_Left", VK_LEFT}, {"KP_Up", VK_UP},
+        {"Num_Lock", 0x90}, {"KP_Left", VK_NUMPAD0 + 4}, {"KP_Up", VK_NUMPAD0 + 8}};
     for (const auto &k : keys) {
         SCOPED_TRACE(k.key);
         heard.clear();
@@ -126,18 +120,13 @@ TEST(SdlDriver, SequencesKeysAndWindowEvents) {
     EXPECT_TRUE(UnregisterClassA("Recorded", NULL));
 }
 
-DEVMODEA Mode(DWORD width, DWORD height) {
-    DEVMODEA mode{};
-    mode.dmSize = 148;
-    mode.dmPelsWidth = width, mode.dmPelsHeight = height, mode.dmBitsPerPel = 16;
-    mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
-    return mode;
-}
-
 TEST(SdlDriver, FullscreenCursorGLAndTheHeap) {
-    DEVMODEA small = Mode(640, 480), own = Mode(1024, 768);
-    EXPECT_EQ(ChangeDisplaySettingsA(&small, CDS_FULLSCREEN), DISP_CHANGE_BADMODE);
-    ASSERT_EQ(ChangeDisplaySettingsA(&own, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+    DEVMODEA mode{};
+    mode.dmSize = 148, mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+    mode.dmPelsWidth = 640, mode.dmPelsHeight = 480;
+    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_BADMODE);
+    mode.dmPelsWidth = 1024, mode.dmPelsHeight = 768;
+    ASSERT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
     EXPECT_EQ(ShowCursor(FALSE), -1);
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
     HWND window = OpenRecordedWindow("Covering", WS_POPUP);
@@ -152,10 +141,8 @@ TEST(SdlDriver, FullscreenCursorGLAndTheHeap) {
     ASSERT_TRUE(SetPixelFormat(dc, ChoosePixelFormat(dc, &pfd), &pfd));
     const HGLRC rc = wglCreateContext(dc);
     ASSERT_TRUE(wglMakeCurrent(dc, rc));
-    GLint depth = 0;
-    GLboolean doubled = GL_FALSE;
-    glGetIntegerv(GL_DEPTH_BITS, &depth);
-    glGetBooleanv(GL_DOUBLEBUFFER, &doubled);
+    GLint depth = 0, doubled = 0;
+    glGetIntegerv(GL_DEPTH_BITS, &depth), glGetIntegerv(GL_DOUBLEBUFFER, &doubled);
     EXPECT_TRUE(depth >= 16 && doubled && SDL_GL_GetSwapInterval() == 0);
     EXPECT_TRUE(SwapBuffers(dc));
     EXPECT_EQ(ChangeDisplaySettingsA(NULL, 0), DISP_CHANGE_SUCCESSFUL);

@@ -15,12 +15,7 @@ namespace {
 
 void Script(bool startFullscreen) {
     fake::Answer({startFullscreen ? IDYES : IDNO});
-    fake::Idle();
-    fake::Press(VK_F1);
-    fake::Idle();
-    fake::Press(VK_F1);
-    fake::Idle();
-    fake::Press(VK_ESCAPE);
+    fake::Idle(), fake::Press(VK_F1), fake::Idle(), fake::Press(VK_F1), fake::Idle(), fake::Press(VK_ESCAPE);
 }
 
 // The box a single failure of each call shows: caption, text and type.
@@ -114,17 +109,23 @@ TEST(FaultSweep, EveryFallibleCallFailedOnceAndFromThenOn) {
     std::cout << "fault sweep: " << runs << " runs with a failed call\n";
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-#endif
-
-size_t HeapInUse() {
-#if defined(__SANITIZE_ADDRESS__)
-    return __sanitizer_get_current_allocated_bytes(); // glibc's figures never see its allocator
-#else
-    return mallinfo2().uordblks;
-#endif
+TEST(Lifecycle, AllFiveReleaseStepsFailingAreEachToldAndNeverStopTheTeardown) {
+    ResetProgram();
+    ASSERT_TRUE(CreateGLWindow("Orvanel", 640, 480, 16, FALSE));
+    std::vector<std::string> told;
+    for (std::string call : {"wglMakeCurrent(none)", "wglDeleteContext", "ReleaseDC", "DestroyWindow", "UnregisterClassA"})
+        fake::Fail(call.substr(0, call.find('(')), true), told.push_back(kBoxOf.at(call));
+    KillGLWindow();
+    EXPECT_EQ(Describe(), told);
+    EXPECT_TRUE(hRC == NULL && hDC == NULL && hWnd == NULL);
 }
+
+#if defined(__SANITIZE_ADDRESS__) // glibc's figures never see the sanitizer's allocator
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+size_t HeapInUse() { return __sanitizer_get_current_allocated_bytes(); }
+#else
+size_t HeapInUse() { return mallinfo2().uordblks; }
+#endif
 
 TEST(Soak, TenThousandTogglesLeaveOneOfEverythingAndAFlatHeap) {
     const char *count = getenv("ORVANEL_SOAK_TOGGLES"); // the test build's own knob

@@ -13,35 +13,32 @@
 
 namespace {
 
-const UINT kMessages[] = {WM_ACTIVATE, WM_SYSCOMMAND, WM_CLOSE, WM_KEYDOWN, WM_KEYUP,
-                          WM_SIZE, WM_CHAR, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSCHAR,
-                          WM_CREATE, WM_DESTROY, WM_QUIT, WM_NCCREATE, 0x0400};
+const UINT kMessages[] = {WM_ACTIVATE, WM_SYSCOMMAND, WM_CLOSE,      WM_KEYDOWN,  WM_KEYUP,
+                          WM_SIZE,     WM_CHAR,       WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSCHAR,
+                          WM_CREATE,   WM_DESTROY,    WM_QUIT,       WM_NCCREATE, 0x0400};
 const WPARAM kParams[] = {VK_ESCAPE, VK_F1, VK_F2, VK_F3, VK_F4, VK_F5, VK_F6, VK_F7, VK_LEFT,
                           VK_UP, VK_RIGHT, VK_DOWN, VK_F10, 'A', SC_SCREENSAVE, SC_MONITORPOWER,
                           SC_SCREENSAVE + 1, SC_CLOSE, SC_CLOSE + 3, SC_KEYMENU, 255, 256};
 
-bool ended; // the loop would have ended: nothing more happens in this input
-
-[[noreturn]] void Broken(const char *what) {
+void Check(bool good, const char *what) {
+    if (good) return;
     fprintf(stderr, "broken: %s\n", what);
-    for (const std::string &box : Describe()) fprintf(stderr, "  box: %s\n", box.c_str());
     abort();
 }
 
 bool Whole(GLfloat v, GLfloat low, GLfloat high) { return v >= low && v <= high && v == std::floor(v); }
 
 void CheckState() {
-    if (!Whole(Piston1Rot, -75, 75) || !Whole(Piston2Rot, -75, 75) || !Whole(Piston3Rot, -75, 75) ||
-        !Whole(Piston3Trans, 1, 8) || !Whole(PinceRot, 45, 90))
-        Broken("pose off its limits or off whole numbers");
-    for (int k : keys)
-        if (k != 0 && k != 1) Broken("key table entry not 0 or 1");
-    if (active != 0 && active != 1) Broken("active not 0 or 1");
-    if (!fake::boxes.empty()) Broken("a box on a healthy system");
+    Check(Whole(Piston1Rot, -75, 75) && Whole(Piston2Rot, -75, 75) && Whole(Piston3Rot, -75, 75) &&
+              Whole(Piston3Trans, 1, 8) && Whole(PinceRot, 45, 90),
+          "pose off its limits or off whole numbers");
+    for (int k : keys) Check(k == 0 || k == 1, "key table entry not 0 or 1");
+    Check(active == 0 || active == 1, "active not 0 or 1");
+    Check(fake::boxes.empty(), "a box on a healthy system");
 }
 
-// How many times the default procedure must see a dispatched message,
-// counting what it sends on to the window itself.
+// How many times the default procedure sees a dispatched message, counting
+// what it sends on to the window itself.
 size_t DefaultsFor(const MSG &m) {
     switch (m.message) {
     case WM_ACTIVATE: case WM_CLOSE: case WM_KEYDOWN: case WM_KEYUP: case WM_SIZE: return 0;
@@ -51,61 +48,44 @@ size_t DefaultsFor(const MSG &m) {
     return 1;
 }
 
-// The message half of the main loop, until the queue is empty.
-void HandleMessages() {
-    MSG msg{};
-    while (!ended && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            ended = true;
-            break;
-        }
-        TranslateMessage(&msg);
-        const size_t before = fake::defaults.size();
-        DispatchMessageA(&msg);
-        if (fake::defaults.size() - before != DefaultsFor(msg)) Broken("default procedure count");
-        CheckState();
-    }
-}
-
-void IdlePass() {
-    GLint depthBefore = 0, depthAfter = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthBefore);
-    BOOL done = FALSE;
-    if (!FrameStep(&done)) Broken("the fullscreen toggle failed on a healthy system");
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthAfter);
-    if (depthAfter != depthBefore) Broken("modelview stack depth changed by a frame");
-    if (glGetError() != GL_NO_ERROR) Broken("GL error");
-    ended = done;
-    CheckState();
-}
-
 } // namespace
 
 // Frames are drawn into a tiny surface: the pixels are not what is checked.
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     std::string why;
-    if (!offscreen::Open(&why, 16, 16)) Broken(why.c_str());
+    Check(offscreen::Open(&why, 16, 16), "no headless GL");
     return 0;
 }
 
-// Each input starts from the program's start state in a fresh window.
+// Each input starts from the program's start state in a fresh window, and
+// runs the main loop's two halves as the bytes say, until the loop would end.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     KillGLWindow();
     ResetProgram();
-    fake::scriptRanOut = true; // nothing comes from the fake's own script
-    fake::reuseContexts = true;
-    if (!CreateGLWindow("Orvanel", 640, 480, 16, FALSE)) Broken("no window to start from");
-    ended = false;
+    fake::scriptRanOut = fake::reuseContexts = true; // no script; contexts cost milliseconds
+    Check(CreateGLWindow("Orvanel", 640, 480, 16, FALSE), "no window to start from");
     FuzzedDataProvider in(data, size);
-    while (!ended && in.remaining_bytes() > 0) {
+    for (BOOL done = FALSE; !done && in.remaining_bytes() > 0;) {
         if (in.ConsumeIntegralInRange(0, 7) == 0) {
-            IdlePass();
+            GLint depth = 0, after = 0;
+            glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+            Check(FrameStep(&done), "the fullscreen toggle failed on a healthy system");
+            glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &after);
+            Check(after == depth && glGetError() == GL_NO_ERROR, "a frame left the stack or an error");
+            CheckState();
             continue;
         }
         const UINT message = in.ConsumeBool() ? in.PickValueInArray(kMessages) : in.ConsumeIntegral<UINT>();
         const WPARAM wParam = in.ConsumeBool() ? in.PickValueInArray(kParams) : in.ConsumeIntegral<WPARAM>();
         layer::Post(hWnd, message, wParam, in.ConsumeIntegral<LPARAM>());
-        HandleMessages();
+        for (MSG msg{}; !done && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE);) {
+            if ((done = msg.message == WM_QUIT)) break;
+            TranslateMessage(&msg);
+            const size_t before = fake::defaults.size();
+            DispatchMessageA(&msg);
+            Check(fake::defaults.size() - before == DefaultsFor(msg), "default procedure count");
+            CheckState();
+        }
     }
     return 0;
 }
