@@ -11,7 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
-ensure_packages "${ORVANEL_BUILD_PACKAGES[@]}" libbenchmark-dev libx11-dev libxtst-dev libxdamage-dev
+ensure_packages "${ORVANEL_BUILD_PACKAGES[@]}" "${ORVANEL_BENCH_PACKAGES[@]}"
 
 # Its own build folder; a new one without the tests (they need more packages).
 build=build-bench

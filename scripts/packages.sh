@@ -6,18 +6,25 @@ ORVANEL_BUILD_PACKAGES=(
     cmake make g++ pkg-config
     libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
     libpng-dev
-    libsdl2-dev
+    libsdl2-dev libx11-dev libxrandr-dev
     xvfb xfonts-base x11-utils xdotool imagemagick
 )
 
+# The Windows build (windows-build.sh, windows-zip.sh).
+ORVANEL_WINDOWS_PACKAGES=(cmake make mingw-w64 icoutils zip)
+
+# The benchmarks (bench.sh) on top of building.
+ORVANEL_BENCH_PACKAGES=(libbenchmark-dev libxtst-dev libxdamage-dev)
+
 # What the tests and benchmarks need on top.
 ORVANEL_TEST_PACKAGES=(
-    libgtest-dev libbenchmark-dev
-    libx11-dev libxtst-dev
-    mingw-w64 icoutils
+    libgtest-dev "${ORVANEL_BENCH_PACKAGES[@]}" "${ORVANEL_WINDOWS_PACKAGES[@]}"
+    # A real X server whose display modes change, with and without a
+    # window manager, and xrandr to read them.
+    xserver-xorg-core xserver-xorg-video-dummy openbox x11-xserver-utils
     # The Windows program under Wine, and the X libraries Wine's X11
     # driver loads (only recommended by Debian's wine packages); its zip.
-    wine wine64 python3 zip unzip
+    wine wine64 python3 unzip
     # The message fuzzer (libFuzzer) and the sanitizer runtimes for clang.
     clang libclang-rt-14-dev
     libgl1 libxcomposite1 libxcursor1 libxfixes3 libxi6 libxinerama1

@@ -15,7 +15,7 @@ zip_path=${2:-$(dirname "$exe")/orvanel-windows.zip}
 [ -f "$exe" ] || { echo "no $exe: run scripts/windows-build.sh first" >&2; exit 1; }
 if ! command -v zip >/dev/null; then
     source scripts/packages.sh
-    ensure_packages zip
+    ensure_packages "${ORVANEL_WINDOWS_PACKAGES[@]}"
 fi
 
 work=$(mktemp -d)
