@@ -16,108 +16,91 @@ using Vec = std::vector<double>;
 const double kDegree = std::acos(-1.0) / 180;
 const Vec kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
-enum : int { Escape = 0x1B, Left = 0x25, Up, Right, Down, F1 = 0x70, F2, F3, F4, F5, F6, F7 };
+enum : int { Left = 0x25, Up, Right, Down, F2 = 0x71, F3, F4, F5, F6, F7 };
 enum { Red, RedLink, Green, GreenLink, Blue, Piece1, Piece2, Jaw1, Jaw1Tip, Jaw2, Jaw2Tip };
 
 GLfloat *const kPose[5] = {&Piston1Rot, &Piston2Rot, &Piston3Rot, &Piston3Trans, &PinceRot};
 const Vec kStart = {Piston1Rot, Piston2Rot, Piston3Rot, Piston3Trans, PinceRot}; // before any test
 
-struct PoseKey {
-    int key, value; // value: index into kPose
-    GLfloat step, bound;
-};
-const PoseKey kKeys[10] = {{F2, 0, +1, 75}, {F3, 0, -1, -75}, {F4, 1, +1, 75},   {F5, 1, -1, -75},
-                           {F6, 2, +1, 75}, {F7, 2, -1, -75}, {Right, 3, +1, 8}, {Left, 3, -1, 1},
-                           {Up, 4, +1, 90}, {Down, 4, -1, 45}}; // in pairs, raising key first
+// Key, index into kPose, step, bound; in pairs, the raising key first.
+const int kKeys[10][4] = {{F2, 0, +1, 75}, {F3, 0, -1, -75}, {F4, 1, +1, 75},   {F5, 1, -1, -75},
+                          {F6, 2, +1, 75}, {F7, 2, -1, -75}, {Right, 3, +1, 8}, {Left, 3, -1, 1},
+                          {Up, 4, +1, 90}, {Down, 4, -1, 45}};
 
 class Arm : public Test {
   protected:
-    void SetUp() override { SetPose(kStart); }
-    static Vec Current() { return {Piston1Rot, Piston2Rot, Piston3Rot, Piston3Trans, PinceRot}; }
+    static Vec Pose() { return {Piston1Rot, Piston2Rot, Piston3Rot, Piston3Trans, PinceRot}; }
     static auto Near(const Vec &want, double by = 1e-3) { return Pointwise(DoubleNear(by), want); }
-    static void SetPose(const Vec &pose) {
+    void SetUp() override {
         for (int i = 0; i < 5; ++i)
-            *kPose[i] = pose[i];
+            *kPose[i] = kStart[i];
         std::fill(std::begin(keys), std::end(keys), 0);
     }
 };
 
-// Each key held from the other end of its range past its bound, then with its
-// pair in one pass from its bound and the middle; the raising key acts first.
+// Each key held from the other end of its range past its bound, then pressed
+// with its pair in one pass: both act, the raising key first.
 TEST_F(Arm, PoseKeys) {
     EXPECT_EQ(kStart, (Vec{0, 0, 0, 1, 45}));
     for (int i = 0; i < 10; ++i) {
-        const PoseKey &k = kKeys[i], &other = kKeys[i ^ 1];
-        SetPose(kStart);
-        *kPose[k.value] = other.bound;
+        const auto [key, value, step, bound] = kKeys[i];
+        *kPose[value] = kKeys[i ^ 1][3];
         for (int press = 0; press < 155; ++press) {
-            Vec want = Current();
-            if (want[k.value] != k.bound) want[k.value] += k.step;
-            keys[k.key] = 1;
+            Vec want = Pose();
+            if (want[value] != bound) want[value] += step;
+            keys[key] = 1;
             ApplyPoseKeys();
-            ASSERT_EQ(Current(), want) << "key 0x" << std::hex << k.key;
-            ASSERT_EQ(keys[k.key], 0) << "key 0x" << std::hex << k.key;
+            ASSERT_EQ(Pose(), want) << "key 0x" << std::hex << key;
         }
-        for (GLfloat from : {k.bound, std::floor((k.bound + other.bound) / 2)}) {
-            *kPose[k.value] = from;
-            keys[k.key] = keys[other.key] = 1;
-            ApplyPoseKeys();
-            EXPECT_EQ(*kPose[k.value], from == k.bound && k.step > 0 ? from - 1 : from) << k.key;
-            EXPECT_EQ(keys[k.key] | keys[other.key], 0);
-        }
+        keys[key] = keys[kKeys[i ^ 1][0]] = 1;
+        ApplyPoseKeys();
+        EXPECT_EQ(*kPose[value], step > 0 ? bound - 1 : bound) << "key 0x" << std::hex << key;
     }
     std::fill(std::begin(keys), std::end(keys), 1); // the ten are cleared, the other 246 not
     ApplyPoseKeys();
     EXPECT_EQ(std::count(std::begin(keys), std::end(keys), 1), 246);
-    EXPECT_EQ(keys[F1] + keys[Escape], 2);
 }
 
 struct Vertex {
     Vec eye, rgb;
 };
 
-// Runs `draw` in feedback mode, its window coordinates giving back eye ones
-// exactly, and returns the quads' corners. Mesa hands back quad v0..v3 as the
-// triangles (v0,v1,v3), (v1,v2,v3): a token, a count and 3 x 7 floats each.
-std::vector<Vertex> Feedback(void (*draw)()) {
+Vec Get(GLenum name, int count = 1) {
+    GLdouble v[16] = {};
+    glGetDoublev(name, v);
+    return Vec(v, v + count);
+}
+
+// One frame in feedback mode, window coordinates giving back eye ones exactly:
+// eleven boxes of 24 corners. Mesa hands back quad v0..v3 as the triangles
+// (v0,v1,v3), (v1,v2,v3): a token, a count and 3 x 7 floats each.
+std::vector<Vertex> Frame() {
     static GLfloat buffer[8192];
     glViewport(-128, -128, 256, 256);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(-128, 128, -128, 128, -128, 128);
     glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    glTranslatef(5, 6, 7); // for DrawGLScene to replace
     glFeedbackBuffer(8192, GL_3D_COLOR, buffer);
     glRenderMode(GL_FEEDBACK);
-    draw();
+    DrawGLScene();
     const GLint size = glRenderMode(GL_RENDER);
-    std::vector<Vertex> quads;
-    for (const GLfloat *t = buffer; t + 46 <= buffer + size; t += 46) {
+    EXPECT_EQ(Get(GL_MODELVIEW_STACK_DEPTH), Vec{1}) << "a push without its pop";
+    EXPECT_EQ(size, 11 * 6 * 46) << "eleven boxes";
+    std::vector<Vertex> v;
+    for (const GLfloat *t = buffer; t < buffer + 11 * 6 * 46; t += 46) {
         EXPECT_TRUE(std::equal(t + 9, t + 16, t + 25) && std::equal(t + 16, t + 23, t + 39));
         for (const GLfloat *c : {t + 2, t + 9, t + 32, t + 16})
-            quads.push_back({{c[0], c[1], 128 - 256.0 * c[2]}, {c[3], c[4], c[5]}});
+            v.push_back({{c[0], c[1], 128 - 256.0 * c[2]}, {c[3], c[4], c[5]}});
     }
-    return quads;
-}
-
-// One frame: eleven boxes of 24 corners, over a modelview DrawGLScene replaces.
-std::vector<Vertex> Frame() {
-    std::vector<Vertex> v = Feedback([] { glTranslatef(5, 6, 7), DrawGLScene(); });
-    GLint depth = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
-    EXPECT_EQ(depth, 1) << "a push without its pop";
-    EXPECT_EQ(v.size(), 11u * 24) << "eleven boxes";
-    v.resize(11 * 24, {{0, 0, 0}, {0, 0, 0}});
     return v;
 }
 
-// Lowest x, y, z, then highest x, y, z of a box's corners.
-Vec Bounds(const std::vector<Vertex> &v, int box) {
-    Vec b = {1e9, 1e9, 1e9, -1e9, -1e9, -1e9};
-    for (int i = 24 * box; i < 24 * box + 24; ++i)
-        for (int a = 0; a < 3; ++a)
-            b[a] = std::min(b[a], v[i].eye[a]), b[a + 3] = std::max(b[a + 3], v[i].eye[a]);
-    return b;
+// A box's corners (0,0,0) and (s,s,-s) in its own frame, from Cube's order.
+Vec Span(const std::vector<Vertex> &v, int box) {
+    const Vec &a = v[24 * box + 4].eye, &b = v[24 * box + 2].eye;
+    return {a[0], a[1], a[2], b[0], b[1], b[2]};
 }
 
 class Drawing : public Arm {
@@ -131,15 +114,9 @@ const Vec kColours[11] = {{1, 0, 0},       {1, 0, 0},          {0, 1, 0},       
                           {0, 0, 1},       {0, 0, 1},          {0, 0.3f, 0.7f},   {0.5f, 0.2f, 1},
                           {0.5f, 0.2f, 1}, {0.9f, 0.5f, 0.3f}, {0.9f, 0.5f, 0.3f}};
 
-// Each frame: the red segment's top face starts at (0,3,0) in its frame, the
-// green one 4.5 right; the pieces run from the wrist at x 2. A jaw bar's corners
-// 4, 5, 9 and 10 are (0,0,0), (5,0,0), (5,0,0) and (5,1,0) in its own frame.
-TEST_F(Drawing, CubeAndFramesAtSeveralLengthsAndOpenings) {
-    const std::vector<Vertex> cube = Feedback([] { Cube(1); });
-    ASSERT_EQ(cube.size(), 24u);
-    EXPECT_EQ(cube.front().eye, (Vec{0, 1, 0}));
-    EXPECT_EQ(cube.back().eye, (Vec{1, 0, -1}));
-    EXPECT_EQ(Bounds(Feedback([] { Cube(3); }), 0), (Vec{0, 0, -3, 3, 3, 0}));
+// The pieces run from the wrist at x 2. A jaw bar's corners 4, 5, 9 and 10
+// are (0,0,0), (5,0,0), (5,0,0) and (5,1,0) in its own frame.
+TEST_F(Drawing, FramesAtSeveralLengthsAndOpenings) {
     const GLfloat kCases[3][2] = {{45, 1}, {80, 8}, {90, 8}}; // PinceRot, Piston3Trans
     for (const auto &c : kCases) {
         PinceRot = c[0], Piston3Trans = c[1];
@@ -147,11 +124,11 @@ TEST_F(Drawing, CubeAndFramesAtSeveralLengthsAndOpenings) {
         const double p = c[0], t = c[1], headings[4] = {p, p - 80, -p, 80 - p};
         for (int b = 0; b < 11; ++b)
             EXPECT_EQ(v[24 * b].rgb, kColours[b]) << "box " << b;
-        EXPECT_THAT(v[24 * Red].eye, Near({-10, -2, -25}));
-        EXPECT_THAT(v[24 * Green].eye, Near({-5.5, -2, -25}));
-        EXPECT_THAT(Bounds(v, RedLink), Near({-7, -4.25, -26.5, -5.5, -2.75, -25}));
-        EXPECT_THAT(Bounds(v, Piece1), Near({2, -4, -27, 2 + t, -3, -26}));
-        EXPECT_THAT(Bounds(v, Piece2), Near({2 + t, -4, -27, 2 + 2 * t, -3, -26}));
+        EXPECT_THAT(Span(v, Red), Near({-10, -5, -25, -7, -2, -28}));
+        EXPECT_THAT(Span(v, Green), Near({-5.5, -5, -25, -2.5, -2, -28}));
+        EXPECT_THAT(Span(v, RedLink), Near({-7, -4.25, -25, -5.5, -2.75, -26.5}));
+        EXPECT_THAT(Span(v, Piece1), Near({2, -4, -26, 2 + t, -3, -27}));
+        EXPECT_THAT(Span(v, Piece2), Near({2 + t, -4, -26, 2 + 2 * t, -3, -27}));
         Vec at; // where a bar turns: the gripper base's near end, or its first bar's far end
         for (int bar = 0; bar < 4; ++bar) {
             const Vertex *q = &v[24 * (Jaw1 + bar)];
@@ -171,11 +148,11 @@ const double kJoints[3][7] = {
     {2, 40, Piece1, 0, 2, -3.5, -26.5}};  // its far face centre
 
 TEST_F(Drawing, EachJointTurnsEverythingAfterItAboutItsPivot) {
+    const std::vector<Vertex> start = Frame();
     for (const auto &j : kJoints) {
-        SetPose(kStart);
-        const std::vector<Vertex> start = Frame();
         *kPose[int(j[0])] = j[1];
         const std::vector<Vertex> turned = Frame();
+        *kPose[int(j[0])] = 0;
         const double c = std::cos(j[1] * kDegree), s = std::sin(j[1] * kDegree), *p = j + 4;
         const int a = (int(j[3]) + 1) % 3, b = (int(j[3]) + 2) % 3; // turning a towards b
         for (size_t i = 0; i < start.size(); ++i) {
@@ -187,18 +164,6 @@ TEST_F(Drawing, EachJointTurnsEverythingAfterItAboutItsPivot) {
     }
 }
 
-// After InitGL, as glGetFloatv gives them: name, values.
-const GLfloat kRenderState[][5] = {
-    {GL_BLEND_SRC, GL_SRC_ALPHA},
-    {GL_BLEND_DST, GL_ONE_MINUS_SRC_ALPHA},
-    {GL_LINE_SMOOTH_HINT, GL_DONT_CARE},
-    {GL_LINE_WIDTH, 1.5},
-    {GL_SHADE_MODEL, GL_SMOOTH},
-    {GL_COLOR_CLEAR_VALUE, 0, 0, 0, 0.5},
-    {GL_DEPTH_CLEAR_VALUE, 1},
-    {GL_DEPTH_FUNC, GL_LEQUAL},
-    {GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST},
-};
 // Width and height given, viewport height wanted, matrix mode before.
 const GLsizei kSizes[3][4] = {
     {640, 0, 1, GL_TEXTURE}, {0, 0, 1, GL_MODELVIEW}, {640, 480, 480, GL_PROJECTION}};
@@ -206,48 +171,36 @@ const GLsizei kSizes[3][4] = {
 // The buffers are left white and at depth 0 before InitGL, so the frame at
 // the end must clear both or lose the red segment or the black around it.
 TEST_F(Drawing, RenderStateProjectionAndAFrameOnScreen) {
-    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST); // where the GL defaults would pass
-    glShadeModel(GL_FLAT);
-    glClearColor(1, 1, 1, 1);
-    glClearDepth(0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST), glShadeModel(GL_FLAT); // the GL defaults would pass
+    glClearColor(1, 1, 1, 1), glClearDepth(0), glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     EXPECT_EQ(InitGL(), 1);
-    for (GLenum cap : {GL_LINE_SMOOTH, GL_BLEND, GL_DEPTH_TEST})
-        EXPECT_TRUE(glIsEnabled(cap)) << "0x" << std::hex << cap;
-    for (GLenum cap : {GL_CULL_FACE, GL_LIGHTING, GL_TEXTURE_2D, GL_FOG})
-        EXPECT_FALSE(glIsEnabled(cap)) << "0x" << std::hex << cap;
-    for (const auto &s : kRenderState) {
-        GLfloat got[4] = {};
-        glGetFloatv(GLenum(s[0]), got);
-        EXPECT_EQ(Vec(got, got + 4), Vec(s + 1, s + 5)) << "0x" << std::hex << GLenum(s[0]);
-    }
-
+    Vec state; // as glGetDoublev gives them, a capability 1 when enabled
+    for (GLenum name :
+         {GL_LINE_SMOOTH, GL_BLEND, GL_DEPTH_TEST, GL_CULL_FACE, GL_LIGHTING, GL_TEXTURE_2D, GL_FOG,
+          GL_BLEND_SRC, GL_BLEND_DST, GL_LINE_SMOOTH_HINT, GL_LINE_WIDTH, GL_SHADE_MODEL,
+          GL_DEPTH_CLEAR_VALUE, GL_DEPTH_FUNC, GL_PERSPECTIVE_CORRECTION_HINT})
+        state.push_back(Get(name)[0]);
+    EXPECT_EQ(state, (Vec{1, 1, 1, 0, 0, 0, 0, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_DONT_CARE,
+                          1.5, GL_SMOOTH, 1, GL_LEQUAL, GL_NICEST}));
+    EXPECT_EQ(Get(GL_COLOR_CLEAR_VALUE, 4), (Vec{0, 0, 0, 0.5}));
     for (const auto &s : kSizes) {
         glTranslatef(1, 2, 3); // the modelview is selected
         glMatrixMode(s[3]);
         ReSizeGLScene(s[0], s[1]);
-        GLint got[5]; // viewport, then matrix mode
-        glGetIntegerv(GL_VIEWPORT, got);
-        glGetIntegerv(GL_MATRIX_MODE, got + 4);
-        EXPECT_EQ(Vec(got, got + 5), (Vec{0, 0, double(s[0]), double(s[2]), GL_MODELVIEW}));
+        EXPECT_EQ(Get(GL_VIEWPORT, 4), (Vec{0, 0, double(s[0]), double(s[2])}));
+        EXPECT_EQ(Get(GL_MATRIX_MODE), Vec{GL_MODELVIEW});
         // gluPerspective(45, a, 0.1, 100); GLU skips a zero aspect, leaving the identity.
-        const double a = s[0] / double(s[2]), f = 1 / std::tan(22.5 * kDegree), n = 0.1, r = 100;
-        Vec want = {
-            f / a, 0, 0, 0, 0, f, 0, 0, 0, 0, (r + n) / (n - r), -1, 0, 0, 2 * r * n / (n - r), 0};
+        const double a = s[0] / double(s[2]), f = 1 / std::tan(22.5 * kDegree);
+        Vec want = {f / a, 0, 0, 0, 0, f, 0, 0, 0, 0, -100.1 / 99.9, -1, 0, 0, -20 / 99.9, 0};
         if (a == 0) want = kIdentity;
-        GLdouble m[32]; // projection, then modelview
-        glGetDoublev(GL_PROJECTION_MATRIX, m);
-        glGetDoublev(GL_MODELVIEW_MATRIX, m + 16);
-        EXPECT_THAT(Vec(m, m + 16), Near(want, 1e-5)) << s[0] << "x" << s[1];
-        EXPECT_EQ(Vec(m + 16, m + 32), kIdentity) << s[0] << "x" << s[1];
+        EXPECT_THAT(Get(GL_PROJECTION_MATRIX, 16), Near(want, 1e-5)) << s[0] << "x" << s[1];
+        EXPECT_EQ(Get(GL_MODELVIEW_MATRIX, 16), kIdentity) << s[0] << "x" << s[1];
     }
-
     EXPECT_NE(DrawGLScene(), 0);
-    const std::vector<unsigned char> rgba = offscreen::ReadRGBA();
-    // (123, 159) shows eye (-8.5, -3.5, -25), the red segment's front face centre.
-    const unsigned char *red = &rgba[(159 * 640 + 123) * 4], *black = &rgba[(450 * 640 + 600) * 4];
-    EXPECT_EQ(Vec(red, red + 3), (Vec{255, 0, 0}));
-    EXPECT_EQ(Vec(black, black + 3), (Vec{0, 0, 0}));
+    GLfloat rgb[2][3]; // the red segment's front face centre, eye (-8.5, -3.5, -25); a corner
+    glReadPixels(123, 159, 1, 1, GL_RGB, GL_FLOAT, rgb[0]);
+    glReadPixels(600, 450, 1, 1, GL_RGB, GL_FLOAT, rgb[1]);
+    EXPECT_EQ(Vec(rgb[0], rgb[0] + 6), (Vec{1, 0, 0, 0, 0, 0}));
 }
 
 } // namespace
