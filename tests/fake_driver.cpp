@@ -17,16 +17,8 @@ driver::WindowSpec lastWindow;
 
 namespace {
 
-struct Fault {
-    std::string name; // empty: by position
-    int at;
-    bool always;
-    int skip;
-};
-struct Step {
-    std::function<void()> run; // none: an idle pass
-    bool input;                // it posts input, rather than doing a test's own work
-};
+struct Fault { std::string name; int at; bool always; }; // by name, or else by position
+struct Step { std::function<void()> run; bool input; };  // no run: an idle pass
 std::vector<Fault> faults;
 std::deque<Step> script;
 std::deque<int> answers;
@@ -39,7 +31,6 @@ bool Fails(const char *name, const std::string &detail, bool fallible = true) {
     ++fallibleCalls;
     for (auto it = faults.begin(); it != faults.end(); ++it) {
         if (!(it->name.empty() ? fallibleCalls >= it->at : it->name == name)) continue;
-        if (it->skip > 0 && it->skip--) continue;
         if (!it->always) faults.erase(it);
         failed.push_back(calls.back());
         return true;
@@ -50,10 +41,9 @@ bool Fails(const char *name, const std::string &detail, bool fallible = true) {
 HWND Newest() { return natives.empty() ? nullptr : layer::WindowOfNative(natives.back()); }
 
 std::string ModeText(const DEVMODEA *m, DWORD flags) {
-    if (!m) return "restore";
-    return std::to_string(m->dmPelsWidth) + "x" + std::to_string(m->dmPelsHeight) + "x" +
-           std::to_string(m->dmBitsPerPel) + " " + std::to_string(m->dmSize) + " " +
-           std::to_string(m->dmFields) + " " + std::to_string(flags);
+    char t[64] = "restore";
+    if (m) snprintf(t, sizeof t, "%ux%ux%u %u %u %u", m->dmPelsWidth, m->dmPelsHeight, m->dmBitsPerPel, m->dmSize, m->dmFields, flags);
+    return t;
 }
 
 } // namespace
@@ -156,14 +146,11 @@ bool ChooseFormat(const PixelFormat &) { return true; }
 void *MakeContext(void *) {
     void *egl = reuseContexts && !spares.empty() ? spares.back() : offscreen::CreateContext();
     if (reuseContexts && !spares.empty()) spares.pop_back();
-    contexts += egl != nullptr;
-    return egl;
+    return contexts += egl != nullptr, egl;
 }
 bool MakeCurrent(void *, void *context) { return offscreen::MakeCurrent(context); }
 void FreeContext(void *context) {
-    --contexts;
-    if (reuseContexts) spares.push_back(context);
-    else offscreen::DestroyContext(context);
+    --contexts, reuseContexts ? spares.push_back(context) : (void)offscreen::DestroyContext(context);
 }
 bool SetMode(int width, int height, int bits) {
     return modeChanged = !refuseMode && width == 640 && height == 480 && bits == 16;
@@ -182,18 +169,11 @@ int ShowBox(const char *, const char *, Buttons buttons, Icon) {
 
 // The tests' controls ----------------------------------------------------------
 
-extern "C" BOOL __real_DestroyWindow(HWND);
-extern "C" BOOL __real_UnregisterClassA(LPCSTR, HINSTANCE);
-extern "C" ATOM __real_RegisterClassA(const WNDCLASSA *);
-extern "C" LONG __real_ChangeDisplaySettingsA(DEVMODEA *, DWORD);
-extern "C" BOOL __real_wglMakeCurrent(HDC, HGLRC);
-
 namespace fake {
 
 void Reset() {
     static std::string why;
-    static const bool open = offscreen::Open(&why);
-    (void)open;
+    [[maybe_unused]] static const bool open = offscreen::Open(&why);
     // What a run left behind goes, through the layer itself.
     script.clear();
     scriptRanOut = true;
@@ -202,8 +182,7 @@ void Reset() {
     __real_UnregisterClassA("OpenGL", NULL);
     __real_ChangeDisplaySettingsA(NULL, 0);
     while (cursorCount != 0) __wrap_ShowCursor(cursorCount < 0);
-    MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+    for (MSG msg; PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE);) {
     }
     calls.clear(), failed.clear(), defaults.clear(), boxes.clear(), faults.clear(), answers.clear();
     fallibleCalls = contexts = presents = 0;
@@ -217,8 +196,8 @@ std::vector<std::string> CallNames(size_t from) {
 }
 
 void Answer(std::vector<int> list) { answers.assign(list.begin(), list.end()); }
-void Fail(const std::string &name, bool always, int skip) { faults.push_back({name, 0, always, skip}); }
-void FailNth(int k, bool always) { faults.push_back({"", fallibleCalls + k, always, 0}); }
+void Fail(const std::string &name, bool always) { faults.push_back({name, 0, always}); }
+void FailNth(int k, bool always) { faults.push_back({"", fallibleCalls + k, always}); }
 
 bool ClassRegistered() {
     WNDCLASSA wc{};
@@ -235,8 +214,6 @@ void Idle(int passes) { script.insert(script.end(), passes, Step{nullptr, false}
 void Then(std::function<void()> action) { script.push_back({std::move(action), false}); }
 // Sent at once, not posted, as Windows sends them.
 void Minimise(bool minimised) { Then([=] { layer::Minimised(Newest(), minimised); }); }
-void Close() {
-    script.push_back({[] { layer::CloseAsked(Newest()); }, true});
-}
+void Close() { script.push_back({[] { layer::CloseAsked(Newest()); }, true}); }
 
 } // namespace fake

@@ -33,9 +33,9 @@ extern driver::WindowSpec lastWindow;
 void Reset();
 std::vector<std::string> CallNames(size_t from = 0);
 void Answer(std::vector<int> answers); // IDYES, IDNO, IDOK; 0: the box cannot be shown
-// The next call of `name` after `skip` more fails, or every one from then
-// on; or the k-th fallible call from now.
-void Fail(const std::string &name, bool always = false, int skip = 0);
+// The next call of `name` fails, or every one from then on; or the k-th
+// fallible call from now.
+void Fail(const std::string &name, bool always = false);
 void FailNth(int k, bool always = false);
 bool ClassRegistered(); // "OpenGL"
 
