@@ -13,13 +13,8 @@
 
 namespace fake {
 
-struct Box {
-    std::string caption, text;
-    UINT type;
-    HWND owner;
-    bool modeChanged; // the system as the user saw it when the box came up
-    int windows, contexts;
-};
+// A box, with the system as the user saw it when it came up.
+struct Box { std::string caption, text; UINT type; HWND owner; bool modeChanged; int windows, contexts; };
 
 extern std::vector<std::string> calls, failed; // the program's Win32 calls, "Name(detail)"
 extern std::vector<UINT> defaults;             // messages passed to DefWindowProcA

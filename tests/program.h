@@ -22,18 +22,13 @@ inline int RunWinMain() { return WinMain(GetModuleHandleA(NULL), NULL, (LPSTR) "
 inline std::vector<std::string> Describe() {
     std::vector<std::string> shown;
     char type[16];
-    for (const fake::Box &b : fake::boxes) {
-        snprintf(type, sizeof type, "0x%X", b.type);
-        shown.push_back(b.caption + "|" + b.text + "|" + type);
-    }
+    for (const fake::Box &b : fake::boxes)
+        snprintf(type, sizeof type, "0x%X", b.type), shown.push_back(b.caption + "|" + b.text + "|" + type);
     return shown;
 }
 
 inline void ExpectAllReleased() {
-    EXPECT_EQ(fake::windows, 0);
-    EXPECT_EQ(fake::contexts, 0);
-    EXPECT_FALSE(fake::ClassRegistered());
-    EXPECT_FALSE(fake::modeChanged);
-    EXPECT_EQ(fake::cursorCount, 0);
+    EXPECT_EQ(std::vector<int>({fake::windows, fake::contexts, fake::ClassRegistered(), fake::modeChanged, fake::cursorCount}),
+              std::vector<int>({0, 0, 0, 0, 0})) << "windows, contexts, class, mode changed, cursor count";
     EXPECT_TRUE(hRC == NULL && hDC == NULL && hWnd == NULL);
 }

@@ -28,12 +28,7 @@ TEST(WindowProcedure, EachMessageAsATable) {
     ASSERT_TRUE(CreateGLWindow("Orvanel", 640, 480, 16, FALSE));
     fake::scriptRanOut = true; // nothing closes the window behind the test's back
     const LPARAM alt = 1 | 1 << 29;
-    struct Row {
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-        int key, keyValue, active, quit, width, height, defaults;
-    } rows[] = {
+    const struct Row { UINT message; WPARAM wParam; LPARAM lParam; int key, keyValue, active, quit, width, height, defaults; } rows[] = {
         {WM_KEYDOWN, VK_F2, 1, VK_F2, 1, 1, -1, 640, 480, 0},
         {WM_KEYDOWN, VK_F2, 1, VK_F2, 1, 1, -1, 640, 480, 0}, // auto-repeat
         {WM_KEYUP, VK_F2, 1, VK_F2, 0, 1, -1, 640, 480, 0},
@@ -75,18 +70,11 @@ TEST(Lifecycle, CreationAndTeardownAsATable) {
                 "wglCreateContext", "wglMakeCurrent", "ShowWindow", "SetForegroundWindow", "SetFocus"},
         release = {"wglMakeCurrent", "wglDeleteContext", "ReleaseDC", "DestroyWindow", "UnregisterClassA"};
     const std::string windowed = "CreateWindowExA(114229248 656x519)", mode = "ChangeDisplaySettingsA";
-    const struct Row {
-        bool refuse;
-        BOOL full;
-        std::vector<std::string> middle;
-        std::string create;
-        std::vector<std::string> boxes;
-    } rows[] = {
-        {false, FALSE, {}, windowed, {}},
-        {false, TRUE, {mode, "ShowCursor"}, "CreateWindowExA(2248146944 640x480)", {}},
+    const struct Row { bool refuse; BOOL full; std::vector<std::string> middle; std::string create, box; } rows[] = {
+        {false, FALSE, {}, windowed, ""},
+        {false, TRUE, {mode, "ShowCursor"}, "CreateWindowExA(2248146944 640x480)", ""},
         {true, FALSE, {mode, "MessageBoxA"}, windowed,
-         {"Vorel GL|The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed "
-          "Mode Instead?|0x34"}},
+         "Vorel GL|The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode Instead?|0x34"},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.create + (r.refuse ? " refused" : ""));
@@ -107,7 +95,7 @@ TEST(Lifecycle, CreationAndTeardownAsATable) {
         EXPECT_TRUE(w.width == 640 && w.height == 480 && w.frame == !r.full && w.fullscreen == !!r.full);
         EXPECT_STREQ(w.title, "Orvanel");
         EXPECT_EQ(fake::cursorCount, r.full ? -1 : 0);
-        EXPECT_EQ(Describe(), r.boxes);
+        EXPECT_EQ(Describe(), r.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{r.box});
         EXPECT_TRUE(Viewport(2) == 640 && glIsEnabled(GL_DEPTH_TEST));
         const size_t mark = fake::calls.size();
         KillGLWindow();
@@ -168,13 +156,7 @@ TEST(MainLoop, IdlePassesKeysMinimiseAndTheToggle) {
 }
 
 TEST(MainLoop, ExitsAsATable) {
-    const struct Row {
-        const char *what;
-        std::function<void()> script;
-        int status;
-        std::vector<std::string> texts;
-        GLfloat piston1;
-    } rows[] = {
+    const struct Row { const char *what; std::function<void()> script; int status; std::vector<std::string> texts; GLfloat piston1; } rows[] = {
         {"close box", [] { fake::Close(); }, 0, {}, 0},
         {"Alt+F4", [] { fake::Key(VK_MENU, true, true), fake::Key(VK_F4, true, true); }, 0, {}, 0},
         {"Escape", [] { fake::Press(VK_ESCAPE); }, 27, {}, 0},
