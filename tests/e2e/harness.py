@@ -8,7 +8,7 @@ POSE_KEYS = [("F2", (1, 0, 0, 1, 45)), ("F4", (1, 1, 0, 1, 45)),  # each once fr
 # Pixels off past FUZZ % (16 bits: 3 %) in outline, in colour. The right pose: 0; 17 on 24
 # bits, 127 on 16 (the jaws' pivot). One unit off: 169 and more, 193 and more.
 FUZZ, SAME_OUTLINE, SAME_COLOURS = 6, 60, 400
-SNAPSHOT = PICTURES = X = D = last = None
+SNAPSHOT = PICTURES = X = D = last = WM = None  # WM: a window manager frames the windows
 
 
 class Failure(Exception):
@@ -37,11 +37,11 @@ def tool(*cmd, timeout=WAIT, check=True, **kw):
     return done.stdout
 
 
-def start(snapshot_tool, pictures):  # run unbuffered (-u): a timeout kills it
+def start(snapshot_tool, pictures, wm=False):  # run unbuffered (-u): a timeout kills it
     """A connection held (Xvfb resets when its last client goes) brings what a window manager
     would: SDL's atom for no decorations; no auto-repeat (a key held is one press)."""
-    global SNAPSHOT, PICTURES, X, D
-    SNAPSHOT, PICTURES = snapshot_tool, os.path.abspath(pictures)
+    global SNAPSHOT, PICTURES, X, D, WM
+    SNAPSHOT, PICTURES, WM = snapshot_tool, os.path.abspath(pictures), wm
     os.makedirs(PICTURES, exist_ok=True)
     X = ctypes.CDLL("libX11.so.6")
     X.XOpenDisplay.restype = ctypes.c_void_p
@@ -78,9 +78,9 @@ def gone(win):  # also once it no longer exists
     return "IsViewable" not in tool("xwininfo", "-id", str(win), check=False)
 
 
-def find_window(title):  # a top-level one that shows
-    def look():
-        wins = re.findall(r'(0x\w+) "(.*)":', tool("xwininfo", "-root", "-children"))
+def find_window(title):  # one that shows, in a window manager's frame or not
+    def look():  # xwininfo errs as windows go
+        wins = re.findall(r'(0x\w+) "(.*)":', tool("xwininfo", "-root", "-tree", check=False))
         return next((w for w, t in wins if t == title and not gone(w)), None)
     return int(wait_for(f'a window titled "{title}"', look), 16)
 
@@ -113,8 +113,9 @@ def quit(p, win, key, status, stderr=""):  # stderr None: not looked at
         check(p.stderr_text() == stderr, f"stderr {p.stderr_text()!r}, want {stderr!r}")
 
 
-def minimise(win, restore=False):  # as a window manager does; --sync: till it is done
-    tool("xdotool", "windowmap" if restore else "windowunmap", "--sync", str(win))
+def minimise(win, restore=False):  # as a window manager does, or asks one to
+    verbs = ("windowactivate", "windowminimize") if WM else ("windowmap", "windowunmap")
+    tool("xdotool", verbs[not restore], "--sync", str(win))
 
 
 def close_box(win):  # WM_DELETE_WINDOW: ClientMessage, serial, send_event, display, ...
@@ -134,14 +135,15 @@ def differing(*images, outline=False):  # outline: arm or black background
                           "-compare", "-format", "%[distortion]", "info:")))
 
 
-def shows(win, pose):
+def shows(win, pose):  # not while a window manager still brings it into view
     global last
     snap = os.path.join(PICTURES, "pose_" + "_".join(map(str, pose)) + ".png")
     names = ("--piston1", "--piston2", "--piston3", "--trans", "--pince")
     if not os.path.exists(snap):
         tool(SNAPSHOT, *[a for n, v in zip(names, pose) for a in (n, str(v))], snap)
-    last = differing(shot := grab(win), snap, outline=True), differing(shot, snap)
-    return last[0] <= SAME_OUTLINE and last[1] <= SAME_COLOURS
+    with contextlib.suppress(Failure):
+        last = differing(shot := grab(win), snap, outline=True), differing(shot, snap)
+        return last[0] <= SAME_OUTLINE and last[1] <= SAME_COLOURS
 
 
 def expect_pose(win, pose, what, key=None):  # holding key meanwhile if given

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""linux.py SCENARIO PROGRAM SNAPSHOT_TOOL: fullscreen on a 640x480x16 Xvfb, windowed on
-1024x768x24 (no 640x480 mode), nodisplay on none."""
-import os, random, re, sys, harness as h  # noqa: E401
+"""linux.py SCENARIO [--wm] PROGRAM SNAPSHOT_TOOL: fullscreen on a 640x480x16 Xvfb, windowed
+on 1024x768x24 (no 640x480 mode), nodisplay on none, desktop on Xorg (xorg.sh), --wm: openbox."""
+import contextlib, os, random, re, sys, time, harness as h  # noqa: E401
 
 STORM_KEYS = ["F2", "F3", "F4", "F5", "F6", "F7", "Right", "Left", "Up", "Down",  # and some
               "a", "space", "Tab", "Home", "F8", "Shift_L", "Control_L"]  # it ignores
@@ -9,14 +9,31 @@ NO_640x480 = "orvanel: ChangeDisplaySettingsA: the display has no 640x480 mode\n
 TOGGLES, STORM, LEAK_KIB = 10, 200, 4096  # a window or GL context leaked a toggle: megabytes
 
 
-def expect_window(full, pose, what, f1_in=None):  # after F1 in f1_in if given
+def expect_mode(want, what, within=h.WAIT):  # the screen's size, its output's mode; in ms
+    started = time.monotonic()
+    while True:
+        text = h.tool("xrandr")
+        screen, output = map("x".join, re.findall(r"(?:current|primary) (\d+) ?x ?(\d+)", text))
+        now = screen if screen == output else f"{screen} (its output at {output})"
+        if now == want or time.monotonic() > started + within:
+            h.check(now == want, f"{what}: the display at {now}" + f", not {want}" * (now != want))
+            return round((time.monotonic() - started) * 1000)
+        time.sleep(0.02)
+
+
+def expect_window(full, pose, what, display=None, f1_in=None):  # after F1 in f1_in if given
     f1_in and h.hold_until(f1_in, "F1", "F1 to take the window down", lambda: h.gone(f1_in))
     win = h.find_window("Orvanel")
     (x, y, width, height), borderless = h.geometry(win), h.borderless(win)
     h.check((width, height) == (640, 480) and borderless == full and (not full or (x, y) == (0, 0)),
             f"{what}: {width}x{height} at {x},{y}, {'borderless' if borderless else 'decorated'}")
     h.expect_pose(win, pose, what)
+    display and expect_mode(display, what)
     return win
+
+
+def cpu_seconds(p):  # user and system time so far
+    return sum(map(int, p.proc("stat").rsplit(")", 1)[1].split()[11:13])) / os.sysconf("SC_CLK_TCK")
 
 
 def fullscreen(program):
@@ -52,9 +69,6 @@ def windowed(program):
     with h.Program([program]) as p:
         h.answer("FullScreen ?", "Escape")
         win = expect_window(False, h.START, "No")
-        h.minimise(win)
-        h.minimise(win, restore=True)
-        h.expect_pose(win, h.START, "minimised and restored")
         h.expect_pose(win, (-1, 0, 0, 1, 45), "after F3", "F3")
         h.expect_pose(win, (-1, -1, 0, 1, 45), "after F5", "F5")
         h.hold_until(win, "F1", "F1 to take the window down", lambda: h.gone(win))
@@ -79,8 +93,40 @@ def nodisplay(program):  # status 1 and one line naming the display, as X progra
         h.check(good, f"DISPLAY {display}: status {got}" + ("" if good else f", stderr:\n{err}"))
 
 
+def desktop(program):  # leaving 640x480, however it ends, puts back the mode just before
+    with h.Program(["openbox"]) if h.WM else contextlib.nullcontext():
+        managed = ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]
+        h.WM and h.wait_for("openbox", lambda: "# 0x" in h.tool(*managed, check=False))
+        with h.Program([program]) as p:
+            h.answer("FullScreen ?", "Return")
+            win = expect_window(True, h.START, "Yes", "640x480")
+            win = expect_window(False, h.START, "F1", "1024x768", win)
+            h.tool("xrandr", "-s", "800x600")  # as a person may while it has a window
+            expect_window(True, h.START, "F1 again", "640x480", win)
+            p.terminate()
+            expect_mode("800x600", "SIGTERM, within 1 s", 1)
+            h.check(p.wait(h.WAIT) == 0, "SIGTERM ends it with status 0")
+        with h.Program([program]) as p:
+            h.answer("FullScreen ?", "Escape")
+            win = expect_window(False, h.START, "No", "800x600")
+            h.tool("xrandr", "-s", "1024x768")
+            win = expect_window(True, h.START, "F1", "640x480", win)
+            win = expect_window(False, h.START, "F1", "1024x768", win)
+            h.minimise(win)  # it draws nothing: the CPU it takes is its loop's waiting
+            was = cpu_seconds(p)
+            time.sleep(3)
+            share = (cpu_seconds(p) - was) / 3 * 100
+            h.check(share < 2, f"minimised: {share:.1f}% of a core")
+            h.minimise(win, restore=True)
+            h.expect_pose(win, h.START, "minimised and restored")
+            expect_window(True, h.START, "F1", "640x480", win)
+            p.kill()
+            print(f"mode back after SIGKILL in {expect_mode('1024x768', 'SIGKILL', 1)} ms")
+
+
 if __name__ == "__main__":
-    scenario, program, snapshot_tool = sys.argv[1:]
+    scenario, program, snapshot_tool = [a for a in sys.argv[1:] if a != "--wm"]
+    wm = "--wm" in sys.argv
     if scenario != "nodisplay":
-        h.start(snapshot_tool, f"pictures-{scenario}")
+        h.start(snapshot_tool, f"pictures-{scenario}{'-wm' * wm}", wm)
     sys.exit(h.run(globals()[scenario], os.path.abspath(program)))
