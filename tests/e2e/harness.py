@@ -1,27 +1,14 @@
-"""The real program on the X server DISPLAY names (scripts/xvfb.sh starts
-one a scenario, with no window manager), used as a person would: xdotool
-types, xwininfo and xprop look, ImageMagick grabs the window and holds it
-against the snapshot tool's frame of the pose. Every wait has a timeout."""
-import contextlib
-import ctypes
-import os
-import re
-import signal
-import subprocess
-import tempfile
-import time
+"""The real program on DISPLAY, used as a person would: xdotool, xwininfo, ImageMagick."""
+import contextlib, ctypes, os, pathlib, re, signal, subprocess, tempfile, time  # noqa: E401
 
 WAIT = 20.0  # seconds any one thing may take on a busy machine
 START = (0, 0, 0, 1, 45)  # green joint, blue joint, wrist, length, gripper
 POSE_KEYS = [("F2", (1, 0, 0, 1, 45)), ("F4", (1, 1, 0, 1, 45)),  # each once from START
              ("F6", (1, 1, 1, 1, 45)), ("Right", (1, 1, 1, 2, 45)), ("Up", (1, 1, 1, 2, 46))]
-# Pixels off the snapshot of the pose past FUZZ percent (16-bit screens are
-# off by up to 3%), in outline (arm or background) and in colour. Measured,
-# the right pose: 0 in outline; in colour 0 under Wine, up to 17 on 24 bits,
-# 127 on 16, where faces meeting at the jaws' pivot show through each other
-# (16-bit depth). One unit off: 169 and more in outline, 193 in colour.
+# Pixels off past FUZZ % (16 bits: 3 %) in outline, in colour. The right pose: 0; 17 on 24
+# bits, 127 on 16 (the jaws' pivot). One unit off: 169 and more, 193 and more.
 FUZZ, SAME_OUTLINE, SAME_COLOURS = 6, 60, 400
-SNAPSHOT = PICTURES = X = D = last = None
+SNAPSHOT = PICTURES = X = D = last = WM = None  # WM: a window manager frames the windows
 
 
 class Failure(Exception):
@@ -31,7 +18,7 @@ class Failure(Exception):
 def check(good, what):
     if not good:
         raise Failure(what)
-    print("ok:", what, flush=True)
+    print("ok:", what)
 
 
 def wait_for(what, probe, timeout=WAIT):
@@ -50,12 +37,11 @@ def tool(*cmd, timeout=WAIT, check=True, **kw):
     return done.stdout
 
 
-def start(snapshot_tool, pictures):
-    """One connection held for the run (Xvfb resets when its last client goes)
-    brings what a window manager would: the atom SDL looks for to ask for no
-    decorations; no auto-repeat, so a key held until it shows is one press."""
-    global SNAPSHOT, PICTURES, X, D
-    SNAPSHOT, PICTURES = snapshot_tool, os.path.abspath(pictures)
+def start(snapshot_tool, pictures, wm=False):  # run unbuffered (-u): a timeout kills it
+    """A connection held (Xvfb resets when its last client goes) brings what a window manager
+    would: SDL's atom for no decorations; no auto-repeat (a key held is one press)."""
+    global SNAPSHOT, PICTURES, X, D, WM
+    SNAPSHOT, PICTURES, WM = snapshot_tool, os.path.abspath(pictures), wm
     os.makedirs(PICTURES, exist_ok=True)
     X = ctypes.CDLL("libX11.so.6")
     X.XOpenDisplay.restype = ctypes.c_void_p
@@ -64,8 +50,7 @@ def start(snapshot_tool, pictures):
     X.XInternAtom(D, b"_MOTIF_WM_HINTS", 0), X.XAutoRepeatOff(D), X.XSync(D, 0)
 
 
-class Program(subprocess.Popen):
-    """In a session of its own, its stderr kept, killed by its PID on the way out."""
+class Program(subprocess.Popen):  # in a session of its own, its stderr kept, killed by its PID
 
     def __init__(self, cmd, env=None, **kw):
         self.err = tempfile.TemporaryFile()
@@ -78,12 +63,10 @@ class Program(subprocess.Popen):
         return super().__exit__(*exc)
 
     def stderr_text(self):
-        self.err.seek(0)
-        return self.err.read().decode(errors="replace")
+        return os.pread(self.err.fileno(), 1 << 20, 0).decode(errors="replace")
 
-    def rss_kib(self):
-        with open(f"/proc/{self.pid}/status") as f:
-            return int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
+    def proc(self, name):  # its /proc/PID/name
+        return pathlib.Path(f"/proc/{self.pid}/{name}").read_text()
 
 
 def geometry(win):  # x, y, width, height
@@ -95,10 +78,10 @@ def gone(win):  # also once it no longer exists
     return "IsViewable" not in tool("xwininfo", "-id", str(win), check=False)
 
 
-def find_window(title, old=None):  # viewable, top-level, titled so, not old
-    def look():
-        tops = re.findall(r'^\s+(0x\w+) "(.*)":', tool("xwininfo", "-root", "-children"), re.M)
-        return next((w for w, t in tops if t == title and int(w, 16) != old and not gone(w)), None)
+def find_window(title):  # one that shows, in a window manager's frame or not
+    def look():  # xwininfo errs as windows go
+        wins = re.findall(r'(0x\w+) "(.*)":', tool("xwininfo", "-root", "-tree", check=False))
+        return next((w for w, t in wins if t == title and not gone(w)), None)
     return int(wait_for(f'a window titled "{title}"', look), 16)
 
 
@@ -107,14 +90,11 @@ def borderless(win):  # Motif hints: flags, functions, decorations, ...
     return len(hints) >= 3 and int(hints[0], 16) & 2 and int(hints[2], 16) == 0
 
 
-def hold_until(win, key, what, done):
-    """Gives the focus, as a window manager would, and holds a key (100 ms at
-    least: a key-down and key-up in one run of messages change nothing) until
-    done(), as a person does; a busy machine can make a short press a tap."""
+def hold_until(win, key, what, done):  # focused, as a person holds a key
     tool("xdotool", "windowfocus", "--sync", str(win))
     tool("xdotool", "keydown", key)  # chained, it would be sent to the window, not typed
     try:
-        time.sleep(0.1)
+        time.sleep(0.1)  # at least: a key down and up in one run of messages does nothing
         return wait_for(what, done)
     finally:
         tool("xdotool", "keyup", key)
@@ -126,20 +106,26 @@ def answer(caption, key):  # a message box acts on the key's release
     wait_for(f'the "{caption}" box to go after {key}', lambda: gone(box))
 
 
-def minimise(win, restore=False):  # as a window manager does; --sync: till it is done
-    tool("xdotool", "windowmap" if restore else "windowunmap", "--sync", str(win))
+def quit(p, win, key, status, stderr=""):  # stderr None: not looked at
+    hold_until(win, key, "the program to end", lambda: p.poll() is not None)
+    check(p.wait(WAIT) == status, f"{key} ends it with status {status}")
+    if stderr is not None:
+        check(p.stderr_text() == stderr, f"stderr {p.stderr_text()!r}, want {stderr!r}")
 
 
-def close_box(win):
-    """WM_DELETE_WINDOW (xdotool's windowclose destroys the window). The event in
-    longs: ClientMessage, serial, send_event, display, window, type, format, data."""
+def minimise(win, restore=False):  # as a window manager does, or asks one to
+    verbs = ("windowactivate", "windowminimize") if WM else ("windowmap", "windowunmap")
+    tool("xdotool", verbs[not restore], "--sync", str(win))
+
+
+def close_box(win):  # WM_DELETE_WINDOW: ClientMessage, serial, send_event, display, ...
     protocols, delete = (X.XInternAtom(D, n, 0) for n in (b"WM_PROTOCOLS", b"WM_DELETE_WINDOW"))
     event = (ctypes.c_long * 24)(33, 0, 0, 0, win, protocols, 32, delete)
     X.XSendEvent(D, ctypes.c_ulong(win), 0, 0, event), X.XSync(D, 0)
 
 
-def grab(win):
-    tool("import", "-silent", "-window", str(win), path := os.path.join(PICTURES, "shown.png"))
+def grab(win, name="shown.png"):
+    tool("import", "-silent", "-window", str(win), path := os.path.join(PICTURES, name))
     return path
 
 
@@ -149,25 +135,23 @@ def differing(*images, outline=False):  # outline: arm or black background
                           "-compare", "-format", "%[distortion]", "info:")))
 
 
-def shows(win, pose):
+def shows(win, pose):  # not while a window manager still brings it into view
     global last
     snap = os.path.join(PICTURES, "pose_" + "_".join(map(str, pose)) + ".png")
+    names = ("--piston1", "--piston2", "--piston3", "--trans", "--pince")
     if not os.path.exists(snap):
-        names = ("--piston1", "--piston2", "--piston3", "--trans", "--pince")
         tool(SNAPSHOT, *[a for n, v in zip(names, pose) for a in (n, str(v))], snap)
-    shot = grab(win)
-    last = differing(shot, snap, outline=True), differing(shot, snap)
-    return last[0] <= SAME_OUTLINE and last[1] <= SAME_COLOURS
+    with contextlib.suppress(Failure):
+        last = differing(shot := grab(win), snap, outline=True), differing(shot, snap)
+        return last[0] <= SAME_OUTLINE and last[1] <= SAME_COLOURS
 
 
 def expect_pose(win, pose, what, key=None):  # holding key meanwhile if given
     try:
-        if key:
-            hold_until(win, key, what, lambda: shows(win, pose))
-        wait_for(what, lambda: shows(win, pose))
+        done = lambda: shows(win, pose)  # noqa: E731
+        hold_until(win, key, what, done) if key else wait_for(what, done)
     except Failure as e:
-        os.replace(grab(win), wrong := os.path.join(PICTURES, "WRONG.png"))
-        raise Failure(f"{e}: {last[0]} pixels off in outline, {last[1]} in colour ({wrong})")
+        raise Failure(f"{e}: {last} pixels off in outline and colour ({grab(win, 'WRONG.png')})")
     check(True, f"{what}: pose {pose} ({last[0]} pixels off in outline, {last[1]} in colour)")
 
 
@@ -176,5 +160,5 @@ def run(scenario, *args):
     try:
         scenario(*args)
     except (Failure, subprocess.TimeoutExpired) as e:
-        return print(f"FAILED: {e}", flush=True) or 1
-    return print(f"passed in {time.monotonic() - started:.1f} s", flush=True) or 0
+        return print(f"FAILED: {e}") or 1
+    return print(f"passed in {time.monotonic() - started:.1f} s") or 0

@@ -1,60 +1,57 @@
 #!/usr/bin/env python3
-"""linux.py fullscreen|windowed|nodisplay PROGRAM SNAPSHOT_TOOL [--toggles N] [--storm N]
-The Linux program end to end: fullscreen on a 640x480x16 screen, windowed on
-1024x768x24 (no 640x480 mode), from scripts/xvfb.sh; nodisplay on none."""
-import argparse
-import os
-import random
-import sys
-
-import harness as h
+"""linux.py SCENARIO [--wm] PROGRAM SNAPSHOT_TOOL: fullscreen on a 640x480x16 Xvfb, windowed
+on 1024x768x24 (no 640x480 mode), nodisplay on none, desktop on Xorg (xorg.sh), --wm: openbox."""
+import contextlib, os, random, re, sys, time, harness as h  # noqa: E401
 
 STORM_KEYS = ["F2", "F3", "F4", "F5", "F6", "F7", "Right", "Left", "Up", "Down",  # and some
               "a", "space", "Tab", "Home", "F8", "Shift_L", "Control_L"]  # it ignores
-# With no display: status 1 and one line on stderr naming it, as X programs do.
-NO_DISPLAY = {None: "DISPLAY is not set", ":4093": 'cannot open display ":4093"'}
 NO_640x480 = "orvanel: ChangeDisplaySettingsA: the display has no 640x480 mode\n"
-LEAK_KIB = 4096  # a window or GL context leaked a toggle would cost megabytes each
+TOGGLES, STORM, LEAK_KIB = 10, 200, 4096  # a window or GL context leaked a toggle: megabytes
 
 
-def expect_window(old, full, pose, what):
-    win = h.find_window("Orvanel", old)
-    x, y, width, height = h.geometry(win)
-    borderless = h.borderless(win)
+def expect_mode(want, what, within=h.WAIT):  # the screen's size, its output's mode; in ms
+    started = time.monotonic()
+    while True:
+        text = h.tool("xrandr")
+        screen, output = map("x".join, re.findall(r"(?:current|primary) (\d+) ?x ?(\d+)", text))
+        now = screen if screen == output else f"{screen} (its output at {output})"
+        if now == want or time.monotonic() > started + within:
+            h.check(now == want, f"{what}: the display at {now}" + f", not {want}" * (now != want))
+            return round((time.monotonic() - started) * 1000)
+        time.sleep(0.02)
+
+
+def expect_window(full, pose, what, display=None, f1_in=None):  # after F1 in f1_in if given
+    f1_in and h.hold_until(f1_in, "F1", "F1 to take the window down", lambda: h.gone(f1_in))
+    win = h.find_window("Orvanel")
+    (x, y, width, height), borderless = h.geometry(win), h.borderless(win)
     h.check((width, height) == (640, 480) and borderless == full and (not full or (x, y) == (0, 0)),
             f"{what}: {width}x{height} at {x},{y}, {'borderless' if borderless else 'decorated'}")
     h.expect_pose(win, pose, what)
+    display and expect_mode(display, what)
     return win
 
 
-def toggle(win, full, pose, what):
-    h.hold_until(win, "F1", "F1 to take the window down", lambda: h.gone(win))
-    return expect_window(win, full, pose, what)
+def cpu_seconds(p):  # user and system time so far
+    return sum(map(int, p.proc("stat").rsplit(")", 1)[1].split()[11:13])) / os.sysconf("SC_CLK_TCK")
 
 
-def quit(p, win, key, status, stderr=""):
-    h.hold_until(win, key, "the program to end", lambda: p.poll() is not None)
-    h.check(p.wait(h.WAIT) == status, f"{key} ends it with status {status}")
-    h.check(p.stderr_text() == stderr, f"stderr says {stderr!r}, not {p.stderr_text()!r}")
-
-
-def fullscreen(program, args):
+def fullscreen(program):
     with h.Program([program]) as p:
         h.answer("FullScreen ?", "Return")
-        win = expect_window(None, True, h.START, "Yes")
+        win = expect_window(True, h.START, "Yes")
         for key, pose in h.POSE_KEYS:
             h.expect_pose(win, pose, f"after {key}", key)
         rss = []
-        for i in range(1, max(args.toggles, 2) + 1):  # F1 to a window, back to fullscreen, ...
-            win = toggle(win, i % 2 == 0, pose, f"F1 ({i})")
-            rss += [p.rss_kib()] if i % 2 == 0 else []
-        print(f"live soak: {args.toggles} toggles, rss {rss[0]} -> {rss[-1]} KiB", flush=True)
+        for i in range(1, TOGGLES + 1):  # F1 to a window, back to fullscreen, ...
+            win = expect_window(i % 2 == 0, pose, f"F1 ({i})", f1_in=win)
+            rss += [int(re.search(r"VmRSS:\s+(\d+)", p.proc("status"))[1])] * (i % 2 == 0)
+        print(f"live soak: {TOGGLES} toggles, rss {rss[0]} -> {rss[-1]} KiB")
         h.check(rss[-1] - rss[0] < LEAK_KIB, f"the resident set grows less than {LEAK_KIB} KiB")
-        quit(p, win, "Escape", 27)
+        h.quit(p, win, "Escape", 27)
 
 
-def storm(win, count):
-    """Seeded random key-downs and key-ups, a few keys held at once."""
+def storm(win, count):  # seeded random key-downs and key-ups, a few keys held at once
     rng, held, cmd = random.Random(count), [], ["xdotool"]
     for _ in range(count):
         if held and (len(held) > 3 or rng.random() < 0.5):
@@ -65,34 +62,30 @@ def storm(win, count):
         cmd += ["sleep", rng.choice(["0", "0.005", "0.02"])]
     h.tool("xdotool", "windowfocus", "--sync", str(win))
     h.tool(*cmd, *[a for k in held for a in ("keyup", k)], timeout=h.WAIT + 0.05 * count)
-    print(f"key storm: {count + len(held)} key events", flush=True)
+    print(f"key storm: {count + len(held)} key events")
 
 
-def windowed(program, args):
+def windowed(program):
     with h.Program([program]) as p:
         h.answer("FullScreen ?", "Escape")
-        win = expect_window(None, False, h.START, "No")
-        h.minimise(win)
-        h.minimise(win, restore=True)
-        h.expect_pose(win, h.START, "minimised and restored")
+        win = expect_window(False, h.START, "No")
         h.expect_pose(win, (-1, 0, 0, 1, 45), "after F3", "F3")
         h.expect_pose(win, (-1, -1, 0, 1, 45), "after F5", "F5")
         h.hold_until(win, "F1", "F1 to take the window down", lambda: h.gone(win))
         h.answer("Vorel GL", "Return")
-        win = expect_window(win, False, (-1, -1, 0, 1, 45), "F1, no 640x480 mode, Yes")
-        storm(win, args.storm)
-        h.check(p.poll() is None, "still running after the storm")
-        black = ["-size", "640x480", "xc:black"]
-        h.check(h.differing(h.grab(win), *black) > 10000, "still drawing the arm, not black")
-        quit(p, win, "alt+F4", 0, NO_640x480)
+        win = expect_window(False, (-1, -1, 0, 1, 45), "F1, no 640x480 mode, Yes")
+        storm(win, STORM)
+        black = h.differing(h.grab(win), "-size", "640x480", "xc:black")  # if it is alive
+        h.check(black > 9999, f"drawing after the storm: {black} pixels not black")
+        h.quit(p, win, "alt+F4", 0, NO_640x480)
     with h.Program([program]) as p:
         h.answer("FullScreen ?", "Escape")
         h.close_box(h.find_window("Orvanel"))
         h.check(p.wait(h.WAIT) == 0, "the close box ends it with status 0")
 
 
-def nodisplay(program, args):
-    for display, says in NO_DISPLAY.items():
+def nodisplay(program):  # status 1 and one line naming the display, as X programs do
+    for display, says in ((None, "DISPLAY is not set"), (":4093", 'cannot open display ":4093"')):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         with h.Program([program], dict(env, **({"DISPLAY": display} if display else {}))) as p:
             got, err = p.wait(h.WAIT), p.stderr_text()
@@ -100,13 +93,40 @@ def nodisplay(program, args):
         h.check(good, f"DISPLAY {display}: status {got}" + ("" if good else f", stderr:\n{err}"))
 
 
+def desktop(program):  # leaving 640x480, however it ends, puts back the mode just before
+    with h.Program(["openbox"]) if h.WM else contextlib.nullcontext():
+        managed = ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]
+        h.WM and h.wait_for("openbox", lambda: "# 0x" in h.tool(*managed, check=False))
+        with h.Program([program]) as p:
+            h.answer("FullScreen ?", "Return")
+            win = expect_window(True, h.START, "Yes", "640x480")
+            win = expect_window(False, h.START, "F1", "1024x768", win)
+            h.tool("xrandr", "-s", "800x600")  # as a person may while it has a window
+            expect_window(True, h.START, "F1 again", "640x480", win)
+            p.terminate()
+            expect_mode("800x600", "SIGTERM, within 1 s", 1)
+            h.check(p.wait(h.WAIT) == 0, "SIGTERM ends it with status 0")
+        with h.Program([program]) as p:
+            h.answer("FullScreen ?", "Escape")
+            win = expect_window(False, h.START, "No", "800x600")
+            h.tool("xrandr", "-s", "1024x768")
+            win = expect_window(True, h.START, "F1", "640x480", win)
+            win = expect_window(False, h.START, "F1", "1024x768", win)
+            h.minimise(win)  # it draws nothing: the CPU it takes is its loop's waiting
+            was = cpu_seconds(p)
+            time.sleep(3)
+            share = (cpu_seconds(p) - was) / 3 * 100
+            h.check(share < 2, f"minimised: {share:.1f}% of a core")
+            h.minimise(win, restore=True)
+            h.expect_pose(win, h.START, "minimised and restored")
+            expect_window(True, h.START, "F1", "640x480", win)
+            p.kill()
+            print(f"mode back after SIGKILL in {expect_mode('1024x768', 'SIGKILL', 1)} ms")
+
+
 if __name__ == "__main__":
-    parser = argparse.ArgumentParser()
-    parser.add_argument("scenario", choices=["fullscreen", "windowed", "nodisplay"])
-    parser.add_argument("tools", nargs=2, metavar=("PROGRAM", "SNAPSHOT_TOOL"))
-    parser.add_argument("--toggles", type=int, default=10)
-    parser.add_argument("--storm", type=int, default=200)
-    args = parser.parse_args()
-    if args.scenario != "nodisplay":
-        h.start(args.tools[1], f"pictures-{args.scenario}")
-    sys.exit(h.run(globals()[args.scenario], os.path.abspath(args.tools[0]), args))
+    scenario, program, snapshot_tool = [a for a in sys.argv[1:] if a != "--wm"]
+    wm = "--wm" in sys.argv
+    if scenario != "nodisplay":
+        h.start(snapshot_tool, f"pictures-{scenario}{'-wm' * wm}", wm)
+    sys.exit(h.run(globals()[scenario], os.path.abspath(program)))

@@ -1,45 +1,16 @@
 #!/usr/bin/env python3
-"""wine.py EXE SNAPSHOT_TOOL (exit 77, skipped, when EXE is not built)
-The Windows program end to end: orvanel.exe under Wine on a fresh prefix in
-a temporary folder, on the 640x480x16 screen that DISPLAY names."""
-import os
-import re
-import shutil
-import sys
-import tempfile
+"""wine.py EXE SNAPSHOT_TOOL (exit 77, skipped, when EXE is not built): orvanel.exe under
+Wine on a fresh prefix in a temporary folder, on the 640x480x16 screen DISPLAY names."""
+import os, re, shutil, sys, tempfile  # noqa: E401
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import harness as h  # noqa: E402
 
 
-def wine_env(prefix):
-    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", GALLIUM_DRIVER="llvmpipe",
-               WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
-    env.pop("WAYLAND_DISPLAY", None)
-    return env
-
-
-def stop_wineserver(env):  # this prefix's, and every Wine process on it
-    h.tool("wineserver", "-k", env=env, check=False)
-    h.tool("wineserver", "-w", env=env, check=False, timeout=60)
-
-
-def make_prefix(prefix):
-    """With no display (so no dialog shows), no Mono or Gecko installers, and
-    Wine's own window management, which focuses its windows on a bare X server.
-    Its wineserver, left running without a display, would give the program none."""
-    env = {k: v for k, v in wine_env(prefix).items() if k != "DISPLAY"}
-    h.tool("wine", "wineboot", "-i", env=env, timeout=300)
-    h.tool("wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N",
-           "/f", env=env)
-    stop_wineserver(env)
-
-
-def expect_window(old, full, what):
-    """Fullscreen: the window covers the screen, its drawing surface (a child X
-    window) the window. A window: Wine draws its caption above the surface; it
-    does not fit on this screen, so only fullscreen pictures are looked at."""
-    win = h.find_window("Orvanel", old)
+def expect_window(full, what, f1_in=None):  # after F1 in that window, if given
+    """Fullscreen: it and its drawing surface (a child) at 0,0. A window: a caption above."""
+    f1_in and h.hold_until(f1_in, "F1", "F1 to take the window down", lambda: h.gone(f1_in))
+    win = h.find_window("Orvanel")
     top = h.geometry(win)
     kids = h.tool("xwininfo", "-children", "-id", str(win))
     x, y = map(int, re.search(r"^\s+0x\w+ .*?\s\d+x\d+\+(-?\d+)\+(-?\d+)\s", kids, re.M).groups())
@@ -50,31 +21,34 @@ def expect_window(old, full, what):
 
 
 def scenario(exe, env):
-    with h.Program(["wine", exe], env, cwd=os.path.dirname(exe)) as p:
-        h.answer("FullScreen ?", "Return")
-        win = expect_window(None, True, "Yes")
-        h.expect_pose(win, h.START, "Yes")
-        for key, pose in h.POSE_KEYS:
-            h.expect_pose(win, pose, f"after {key}", key)
-        for full in (False, True):
-            h.hold_until(win, "F1", "F1 to take the window down", lambda: h.gone(win))
-            win = expect_window(win, full, "F1")
-        h.expect_pose(win, pose, "back to fullscreen")
-        h.hold_until(win, "Escape", "the program to end", lambda: p.poll() is not None)
-        h.check(p.wait(h.WAIT) == 27, "Escape ends it with status 27")
+    h.tool("wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N",
+           "/f", env=env, timeout=300)  # Wine's own window management: focus on a bare X server
+    for yes in (False, True):  # only a Yes to the question changes the display
+        with h.Program(["wine", exe], env, cwd=os.path.dirname(exe)) as p:
+            h.answer("FullScreen ?", "Return" if yes else "Escape")
+            win = expect_window(yes, "Yes" if yes else "Escape, as No")
+            if yes:  # a window does not fit on this screen: only fullscreen is looked at
+                h.expect_pose(win, h.START, "Yes")
+                for key, pose in h.POSE_KEYS:
+                    h.expect_pose(win, pose, f"after {key}", key)
+                for full in (False, True):
+                    win = expect_window(full, "F1", win)
+                h.expect_pose(win, pose, "back to fullscreen")
+            h.quit(p, win, "Escape", 27, None)
 
 
 def main(exe, snapshot_tool):
     if not os.path.isfile(exe):
         return print(f"SKIPPED: {exe} is not built; scripts/windows-build.sh builds it") or 77
-    prefix = tempfile.mkdtemp(prefix="orvanel-wine.")
-    env = wine_env(prefix)
-    try:
-        return h.run(lambda: (h.start(snapshot_tool, "pictures-wine"), make_prefix(prefix),
+    env = dict(os.environ, WINEPREFIX=tempfile.mkdtemp(prefix="orvanel-wine."), WINEDEBUG="-all",
+               GALLIUM_DRIVER="llvmpipe", WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+    try:  # no Mono or Gecko installers; the prefix's wineserver, and all on it, stopped after
+        return h.run(lambda: (h.start(snapshot_tool, "pictures-wine"),
                               scenario(os.path.abspath(exe), env)))
     finally:
-        stop_wineserver(env)
-        shutil.rmtree(prefix, ignore_errors=True)
+        h.tool("wineserver", "-k", env=env, check=False)
+        h.tool("wineserver", "-w", env=env, check=False, timeout=60)
+        shutil.rmtree(env["WINEPREFIX"], ignore_errors=True)
 
 
 if __name__ == "__main__":
