@@ -52,10 +52,20 @@ struct Snapshot {
     }
 };
 
+// The screen's size as the server has it now: Xlib's copy is the one it
+// had when this connection opened, as the guard reads none of its events.
+void ScreenSize(Display *d, int *width, int *height) {
+    Window root;
+    int x, y;
+    unsigned w, h, border, depth;
+    XGetGeometry(d, DefaultRootWindow(d), &root, &x, &y, &w, &h, &border, &depth);
+    *width = (int)w, *height = (int)h;
+}
+
 Snapshot Take(Display *d) {
     const int screen = DefaultScreen(d);
-    Snapshot s{DisplayWidth(d, screen), DisplayHeight(d, screen), DisplayWidthMM(d, screen),
-               DisplayHeightMM(d, screen), {}};
+    Snapshot s{0, 0, DisplayWidthMM(d, screen), DisplayHeightMM(d, screen), {}};
+    ScreenSize(d, &s.width, &s.height);
     XRRScreenResources *res = XRRGetScreenResourcesCurrent(d, DefaultRootWindow(d));
     for (int i = 0; res && i < res->ncrtc; ++i) {
         XRRCrtcInfo *c = XRRGetCrtcInfo(d, res, res->crtcs[i]);
@@ -76,9 +86,10 @@ void Put(Display *d, const Snapshot &s) {
     Quietly(d, [&] {
         XRRScreenResources *res = XRRGetScreenResourcesCurrent(d, root);
         if (!res) return;
-        const int screen = DefaultScreen(d);
-        XRRSetScreenSize(d, root, std::max(s.width, DisplayWidth(d, screen)),
-                         std::max(s.height, DisplayHeight(d, screen)), s.mmWidth, s.mmHeight);
+        int width, height;
+        ScreenSize(d, &width, &height);
+        XRRSetScreenSize(d, root, std::max(s.width, width), std::max(s.height, height), s.mmWidth,
+                         s.mmHeight);
         for (const Crtc &c : s.crtcs)
             XRRSetCrtcConfig(d, res, c.id, CurrentTime, c.x, c.y, c.mode, c.rotation,
                              const_cast<RROutput *>(c.outputs.data()), (int)c.outputs.size());

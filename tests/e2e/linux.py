@@ -6,7 +6,9 @@ import contextlib, os, random, re, sys, time, harness as h  # noqa: E401
 STORM_KEYS = ["F2", "F3", "F4", "F5", "F6", "F7", "Right", "Left", "Up", "Down",  # and some
               "a", "space", "Tab", "Home", "F8", "Shift_L", "Control_L"]  # it ignores
 NO_640x480 = "orvanel: ChangeDisplaySettingsA: the display has no 640x480 mode\n"
-TOGGLES, STORM, LEAK_KIB = 10, 200, 4096  # a window or GL context leaked a toggle: megabytes
+# Longer runs: ORVANEL_TOGGLES=200, ORVANEL_STORM=10000.
+TOGGLES, STORM = (int(os.environ.get(f"ORVANEL_{k}", n)) for k, n in (("TOGGLES", 10), ("STORM", 200)))
+LEAK_KIB = 4096  # a window or GL context leaked a toggle: megabytes
 
 
 def expect_mode(want, what, within=h.WAIT):  # the screen's size, its output's mode; in ms
