@@ -13,20 +13,10 @@
 
 namespace {
 
-GLint Viewport(int i) {
-    GLint v[4] = {};
-    glGetIntegerv(GL_VIEWPORT, v);
-    return v[i];
-}
-
-// A frame leaves jaw two's colour current; a mark shows whether one was
-// drawn since.
+GLint Viewport(int i) { GLint v[4] = {}; return glGetIntegerv(GL_VIEWPORT, v), v[i]; }
+// A frame leaves jaw two's colour current; a mark shows whether one was drawn since.
 void Mark() { glColor3f(0, 0, 0); }
-bool DrewSinceMark() {
-    GLfloat c[4];
-    glGetFloatv(GL_CURRENT_COLOR, c);
-    return c[0] == 0.9f;
-}
+bool DrewSinceMark() { GLfloat c[4]; return glGetFloatv(GL_CURRENT_COLOR, c), c[0] == 0.9f; }
 
 TEST(WindowProcedure, EachMessageAsATable) {
     ResetProgram();
@@ -34,24 +24,17 @@ TEST(WindowProcedure, EachMessageAsATable) {
     fake::scriptRanOut = true; // nothing closes the window behind the test's back
     const LPARAM alt = 1 | 1 << 29;
     const struct Row { UINT message; WPARAM wParam; LPARAM lParam; int key, keyValue, active, quit, width, height, defaults; } rows[] = {
-        {WM_KEYDOWN, VK_F2, 1, VK_F2, 1, 1, -1, 640, 480, 0},
-        {WM_KEYDOWN, VK_F2, 1, VK_F2, 1, 1, -1, 640, 480, 0}, // auto-repeat
-        {WM_KEYUP, VK_F2, 1, VK_F2, 0, 1, -1, 640, 480, 0},
-        {WM_KEYDOWN, 0xFF, 1, 0xFF, 1, 1, -1, 640, 480, 0},
+        {WM_KEYDOWN, VK_F2, 1, VK_F2, 1, 1, -1, 640, 480, 0}, {WM_KEYDOWN, VK_F2, 1, VK_F2, 1, 1, -1, 640, 480, 0},
+        {WM_KEYUP, VK_F2, 1, VK_F2, 0, 1, -1, 640, 480, 0}, {WM_KEYDOWN, 0xFF, 1, 0xFF, 1, 1, -1, 640, 480, 0},
         {WM_KEYDOWN, 0x100, 1, 0, 0, 1, -1, 640, 480, 0}, // outside the table
         {WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1), 0, 0, 0, 0, -1, 640, 480, 0},
         {WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 1), 0, 0, 0, 0, -1, 640, 480, 0},
         {WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), 0, 0, 0, 1, -1, 640, 480, 0},
-        {WM_SIZE, SIZE_RESTORED, MAKELPARAM(320, 200), 0, 0, 1, -1, 320, 200, 0},
-        {WM_SIZE, SIZE_MINIMIZED, 0, 0, 0, 1, -1, 0, 1, 0},
-        {WM_SYSCOMMAND, SC_SCREENSAVE, 0, 0, 0, 1, -1, 0, 1, 0},
-        {WM_SYSCOMMAND, SC_MONITORPOWER, 2, 0, 0, 1, -1, 0, 1, 0},
-        {WM_SYSCOMMAND, SC_SCREENSAVE + 1, 0, 0, 0, 1, -1, 0, 1, 1},
-        {WM_SYSKEYDOWN, VK_F10, 1, VK_F10, 0, 1, -1, 0, 1, 1},
-        {WM_CHAR, 27, 1, 27, 0, 1, -1, 0, 1, 1},
-        {WM_CLOSE, 0, 0, 0, 0, 1, 0, 0, 1, 0},
-        {WM_SYSCOMMAND, SC_CLOSE, 0, 0, 0, 1, 0, 0, 1, 1},
-        {WM_SYSKEYDOWN, VK_F4, alt, VK_F4, 0, 1, 0, 0, 1, 2},
+        {WM_SIZE, SIZE_RESTORED, MAKELPARAM(320, 200), 0, 0, 1, -1, 320, 200, 0}, {WM_SIZE, SIZE_MINIMIZED, 0, 0, 0, 1, -1, 0, 1, 0},
+        {WM_SYSCOMMAND, SC_SCREENSAVE, 0, 0, 0, 1, -1, 0, 1, 0}, {WM_SYSCOMMAND, SC_MONITORPOWER, 2, 0, 0, 1, -1, 0, 1, 0},
+        {WM_SYSCOMMAND, SC_SCREENSAVE + 1, 0, 0, 0, 1, -1, 0, 1, 1}, {WM_SYSKEYDOWN, VK_F10, 1, VK_F10, 0, 1, -1, 0, 1, 1},
+        {WM_CHAR, 27, 1, 27, 0, 1, -1, 0, 1, 1}, {WM_CLOSE, 0, 0, 0, 0, 1, 0, 0, 1, 0},
+        {WM_SYSCOMMAND, SC_CLOSE, 0, 0, 0, 1, 0, 0, 1, 1}, {WM_SYSKEYDOWN, VK_F4, alt, VK_F4, 0, 1, 0, 0, 1, 2},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(testing::Message() << std::hex << r.message << " " << r.wParam);
@@ -167,8 +150,7 @@ TEST(MainLoop, ExitsAsATable) {
         {"Escape", [] { fake::Press(VK_ESCAPE); }, 27, {}, 0},
         {"F2 then Escape", [] { fake::Key(VK_F2, true), fake::Key(VK_ESCAPE, true); }, 27, {}, 1},
         {"the question not shown: no fullscreen", [] { fake::Answer({0}), fake::Close(); }, 0, {}, 0},
-        {"no context at start", [] { fake::Fail("wglCreateContext"); }, 0,
-         {"Can't Create A GL Rendering Context."}, 0},
+        {"no context at start", [] { fake::Fail("wglCreateContext"); }, 0, {"Can't Create A GL Rendering Context."}, 0},
         {"re-creation fails on F1", [] {
              fake::Then([] { fake::Fail("CreateWindowExA"); });
              fake::Key(VK_F1, true), fake::Key(VK_F2, true);
@@ -208,12 +190,9 @@ TEST(Layer, SendsEachSequenceInWindowsOrder) {
 TEST(Layer, RegistersAClassAgainAfterAnyNumberOfRounds) {
     ResetProgram();
     WNDCLASSA wc{};
-    wc.lpfnWndProc = WndProc;
-    wc.lpszClassName = "OpenGL";
-    for (int round = 0; round < 70000; ++round) {
-        ASSERT_TRUE(RegisterClassA(&wc)) << "round " << round;
-        ASSERT_TRUE(UnregisterClassA("OpenGL", NULL)) << "round " << round;
-    }
+    wc.lpfnWndProc = WndProc, wc.lpszClassName = "OpenGL";
+    for (int round = 0; round < 70000; ++round)
+        ASSERT_TRUE(RegisterClassA(&wc) && UnregisterClassA("OpenGL", NULL)) << "round " << round;
 }
 
 // The sweep: a whole run of the program (start, F1, F1, Escape; windowed and
@@ -240,28 +219,22 @@ const std::map<std::string, std::string> kBoxOf = {
     {"DestroyWindow", "SHUTDOWN ERROR|Could Not Release hWnd.|0x40"},
     {"UnregisterClassA", "SHUTDOWN ERROR|Could Not Unregister Class.|0x40"}};
 const std::vector<std::string> kTeardown = {"ChangeDisplaySettingsA", "ShowCursor", "wglMakeCurrent",
-                                            "wglDeleteContext", "ReleaseDC", "DestroyWindow",
-                                            "UnregisterClassA"};
-
+                                            "wglDeleteContext", "ReleaseDC", "DestroyWindow", "UnregisterClassA"};
 bool Failed(const std::string &call) {
-    return std::any_of(fake::failed.begin(), fake::failed.end(),
-                       [&](const std::string &f) { return f.rfind(call, 0) == 0; });
+    return std::any_of(fake::failed.begin(), fake::failed.end(), [&](auto &f) { return !f.rfind(call, 0); });
 }
 
 // What holds after any run, whatever failed: live now is only what the
 // program tried to release and could not.
 void ExpectSoundEnd(int status) {
     const std::vector<std::string> shown = Describe();
-    const bool error = std::any_of(shown.begin(), shown.end(),
-                                   [](const std::string &b) { return b.rfind("ERROR|", 0) == 0; });
+    const bool error = std::any_of(shown.begin(), shown.end(), [](auto &b) { return !b.rfind("ERROR|", 0); });
     EXPECT_TRUE(status == 0 || (status == 27 && !error && !fake::scriptRanOut)) << status;
     const bool windowStuck = Failed("DestroyWindow");
     EXPECT_TRUE(windowStuck || fake::windows == 0);
     EXPECT_TRUE(Failed("wglDeleteContext") || fake::contexts == 0);
-    EXPECT_TRUE(windowStuck || Failed("UnregisterClassA") || Failed("MessageBoxA") ||
-                Failed("RegisterClassA") || !fake::ClassRegistered() ||
-                std::find(shown.begin(), shown.end(), "ERROR|Program Will Now Close.|0x10") !=
-                    shown.end());
+    EXPECT_TRUE(windowStuck || Failed("UnregisterClassA") || Failed("MessageBoxA") || Failed("RegisterClassA") ||
+                !fake::ClassRegistered() || std::count(shown.begin(), shown.end(), "ERROR|Program Will Now Close.|0x10"));
     EXPECT_TRUE(!fake::modeChanged || Failed("ChangeDisplaySettingsA(restore)"));
     EXPECT_EQ(fake::cursorCount, 0);
     for (const fake::Box &box : fake::boxes) EXPECT_EQ(box.owner, (HWND)NULL);
@@ -278,13 +251,10 @@ void ExpectItsBox() {
     ASSERT_GE(fake::boxes.size(), 2u);
     EXPECT_EQ(Describe()[1], box->second);
     if (box->second.rfind("ERROR|", 0) != 0 || call == "RegisterClassA") return;
-    EXPECT_TRUE(!fake::boxes[1].modeChanged && fake::boxes[1].windows == 0 &&
-                fake::boxes[1].contexts == 0);
+    EXPECT_TRUE(!fake::boxes[1].modeChanged && fake::boxes[1].windows == 0 && fake::boxes[1].contexts == 0);
     const std::vector<std::string> names = fake::CallNames();
-    const auto shown = std::find(std::find(names.begin(), names.end(), "MessageBoxA") + 1,
-                                 names.end(), "MessageBoxA");
-    const auto at = std::find(std::make_reverse_iterator(shown), names.rend(),
-                              call.substr(0, call.find('(')));
+    const auto shown = std::find(std::find(names.begin(), names.end(), "MessageBoxA") + 1, names.end(), "MessageBoxA");
+    const auto at = std::find(std::make_reverse_iterator(shown), names.rend(), call.substr(0, call.find('(')));
     const std::vector<std::string> between(at.base(), shown);
     auto next = kTeardown.begin();
     for (const std::string &name : between) next = std::find(next, kTeardown.end(), name);
@@ -304,9 +274,8 @@ TEST(FaultSweep, EveryFallibleCallFailedOnceAndFromThenOn) {
             Script(full);
             fake::FailNth((k + 1) / 2, k % 2 == 0);
             const int status = RunWinMain();
-            SCOPED_TRACE(testing::Message() << (full ? "fullscreen" : "windowed") << ", call "
-                                            << (k + 1) / 2 << (k % 2 ? ": " : " on: ")
-                                            << (fake::failed.empty() ? "?" : fake::failed[0]));
+            SCOPED_TRACE(testing::Message() << (full ? "fullscreen" : "windowed") << ", call " << (k + 1) / 2
+                                            << (k % 2 ? ": " : " on: ") << (fake::failed.empty() ? "?" : fake::failed[0]));
             ExpectSoundEnd(status);
             if (k % 2 && !fake::failed.empty()) ExpectItsBox();
         }
@@ -344,11 +313,9 @@ TEST(Soak, TenThousandTogglesLeaveOneOfEverythingAndAFlatHeap) {
         fake::Press(VK_F1);
         fake::Then([] {
             const bool ok = fake::windows == 1 && fake::contexts == 1 && hRC && hDC && hWnd &&
-                            fake::cursorCount == (fullscreen ? -1 : 0) &&
-                            fake::modeChanged == !!fullscreen;
+                            fake::cursorCount == (fullscreen ? -1 : 0) && fake::modeChanged == !!fullscreen;
             if (!ok && bad++ < 5) ADD_FAILURE() << "after toggle " << done;
-            fake::calls.clear(); // the logs grow by design
-            fake::defaults.clear();
+            fake::calls.clear(), fake::defaults.clear(); // the logs grow by design
             glFinish(); // llvmpipe's threads done with the frame: only what stays counts
             if (++done == 100) early = HeapInUse();
             late = HeapInUse();
