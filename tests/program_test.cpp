@@ -2,7 +2,7 @@
 // procedure, creation and teardown, the main loop, the exits, the messages
 // the layer sends; every Win32 call that can fail, failed in turn (the
 // sweep); thousands of fullscreen toggles (the soak).
-#include "tests/program.h"
+#include "tests/fake_driver.h"
 #include "tests/sequences.h"
 
 #include <malloc.h>

@@ -19,9 +19,7 @@ struct Heard {
                (wParam == o.wParam || wParam == kAny || o.wParam == kAny);
     }
 };
-inline void PrintTo(const Heard &h, std::ostream *os) {
-    *os << std::hex << "0x" << h.message << "(0x" << h.wParam << (h.posted ? ", posted)" : ")");
-}
+inline void PrintTo(const Heard &h, std::ostream *os) { *os << std::hex << h.message << "(" << h.wParam << (h.posted ? ", posted)" : ")"); }
 
 const std::vector<Heard> kCreateSequence = {
     {WM_GETMINMAXINFO, kAny}, {WM_NCCREATE, kAny}, {WM_NCCALCSIZE, FALSE}, {WM_CREATE, kAny}};
@@ -65,8 +63,7 @@ inline void DispatchAll() {
 
 inline HWND OpenRecordedWindow(const char *title, DWORD style = WS_OVERLAPPEDWINDOW) {
     WNDCLASSA wc{};
-    wc.lpfnWndProc = RecordingProc;
-    wc.lpszClassName = "Recorded";
+    wc.lpfnWndProc = RecordingProc, wc.lpszClassName = "Recorded";
     RegisterClassA(&wc);
     return CreateWindowExA(0, "Recorded", title, style, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
 }

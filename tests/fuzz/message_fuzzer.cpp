@@ -4,7 +4,7 @@
 // headless GL. After every step the program's state must still make sense.
 #include "app/main.h"
 #include "platform/layer.h"
-#include "tests/program.h"
+#include "tests/fake_driver.h"
 #include "tools/offscreen_gl.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -13,18 +13,13 @@
 
 namespace {
 
-const UINT kMessages[] = {WM_ACTIVATE, WM_SYSCOMMAND, WM_CLOSE,      WM_KEYDOWN,  WM_KEYUP,
-                          WM_SIZE,     WM_CHAR,       WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSCHAR,
-                          WM_CREATE,   WM_DESTROY,    WM_QUIT,       WM_NCCREATE, 0x0400};
-const WPARAM kParams[] = {VK_ESCAPE, VK_F1, VK_F2, VK_F3, VK_F4, VK_F5, VK_F6, VK_F7, VK_LEFT,
-                          VK_UP, VK_RIGHT, VK_DOWN, VK_F10, 'A', SC_SCREENSAVE, SC_MONITORPOWER,
-                          SC_SCREENSAVE + 1, SC_CLOSE, SC_CLOSE + 3, SC_KEYMENU, 255, 256};
+const UINT kMessages[] = {WM_ACTIVATE, WM_SYSCOMMAND, WM_CLOSE, WM_KEYDOWN, WM_KEYUP, WM_SIZE, WM_CHAR, WM_SYSKEYDOWN,
+                          WM_SYSKEYUP, WM_SYSCHAR, WM_CREATE, WM_DESTROY, WM_QUIT, WM_NCCREATE, 0x0400};
+const WPARAM kParams[] = {VK_ESCAPE, VK_F1, VK_F2, VK_F3, VK_F4, VK_F5, VK_F6, VK_F7, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN,
+                          VK_F10, 'A', SC_SCREENSAVE, SC_MONITORPOWER, SC_SCREENSAVE + 1, SC_CLOSE, SC_CLOSE + 3,
+                          SC_KEYMENU, 255, 256};
 
-void Check(bool good, const char *what) {
-    if (good) return;
-    fprintf(stderr, "broken: %s\n", what);
-    abort();
-}
+void Check(bool good, const char *what) { good || (fprintf(stderr, "broken: %s\n", what), abort(), 0); }
 
 bool Whole(GLfloat v, GLfloat low, GLfloat high) { return v >= low && v <= high && v == std::floor(v); }
 
