@@ -15,7 +15,7 @@ want+=" share/icons/hicolor/32x32/apps/orvanel.png share/man/man1/orvanel.1.gz"
 [ "$files" = "$want" ] || fail "files: $files"
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libsdl2 libgl1 libglu1; do [[ $depends == *$lib* ]] || fail "no $lib in: $depends"; done
-# Own process group: SDL2 asks from a forked child. Top level: indent 5.
+# Its own process group: its guard asks. Top level: indent 5.
 dpkg-deb -x "$deb" "$work/root"
 start_xvfb 1024x768x24
 setsid "$work/root/usr/bin/orvanel" & program=$!

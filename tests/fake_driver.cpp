@@ -51,8 +51,8 @@ std::string ModeText(const DEVMODEA *m, DWORD flags) {
 
 using namespace fake;
 
-// The program's Win32 calls, through the linker's --wrap: logged, and the
-// fallible ones made to fail when a fault says so.
+// The program's Win32 calls, through the linker's --wrap: logged, and the fallible ones made to fail when a
+// fault says so.
 #define WRAP(R, name, fallible, fails, detail, params, args)                                       \
     extern "C" R __real_##name params;                                                             \
     extern "C" R __wrap_##name params {                                                            \
@@ -60,29 +60,23 @@ using namespace fake;
     }
 WRAP(HMODULE, GetModuleHandleA, false, NULL, "", (LPCSTR n), (n))
 WRAP(BOOL, ShowWindow, false, FALSE, std::to_string(c), (HWND w, int c), (w, c))
-WRAP(BOOL, SetForegroundWindow, false, FALSE, "", (HWND w), (w))
-WRAP(HWND, SetFocus, false, NULL, "", (HWND w), (w))
+WRAP(BOOL, SetForegroundWindow, false, FALSE, "", (HWND w), (w)) WRAP(HWND, SetFocus, false, NULL, "", (HWND w), (w))
 WRAP(BOOL, AdjustWindowRectEx, false, FALSE, "", (LPRECT r, DWORD s, BOOL m, DWORD x), (r, s, m, x))
-WRAP(HICON, LoadIconA, true, NULL, "", (HINSTANCE i, LPCSTR n), (i, n))
-WRAP(HCURSOR, LoadCursorA, true, NULL, "", (HINSTANCE i, LPCSTR n), (i, n))
+WRAP(HICON, LoadIconA, true, NULL, "", (HINSTANCE i, LPCSTR n), (i, n)) WRAP(HCURSOR, LoadCursorA, true, NULL, "", (HINSTANCE i, LPCSTR n), (i, n))
 WRAP(ATOM, RegisterClassA, true, 0, std::string(c->lpszClassName) + " " + std::to_string(c->style),
      (const WNDCLASSA *c), (c))
 WRAP(BOOL, UnregisterClassA, true, FALSE, "", (LPCSTR n, HINSTANCE i), (n, i))
-WRAP(LONG, ChangeDisplaySettingsA, true, DISP_CHANGE_FAILED, ModeText(m, f), (DEVMODEA * m, DWORD f),
-     (m, f))
+WRAP(LONG, ChangeDisplaySettingsA, true, DISP_CHANGE_FAILED, ModeText(m, f), (DEVMODEA * m, DWORD f), (m, f))
 WRAP(HWND, CreateWindowExA, true, NULL, std::to_string(s) + " " + std::to_string(w) + "x" + std::to_string(h),
-     (DWORD x, LPCSTR c, LPCSTR t, DWORD s, int l, int o, int w, int h, HWND p, HMENU m,
-      HINSTANCE i, LPVOID a),
+     (DWORD x, LPCSTR c, LPCSTR t, DWORD s, int l, int o, int w, int h, HWND p, HMENU m, HINSTANCE i, LPVOID a),
      (x, c, t, s, l, o, w, h, p, m, i, a))
-WRAP(BOOL, DestroyWindow, true, FALSE, "", (HWND w), (w))
-WRAP(HDC, GetDC, true, NULL, "", (HWND w), (w))
+WRAP(BOOL, DestroyWindow, true, FALSE, "", (HWND w), (w)) WRAP(HDC, GetDC, true, NULL, "", (HWND w), (w))
 WRAP(int, ReleaseDC, true, 0, "", (HWND w, HDC d), (w, d))
 WRAP(int, ChoosePixelFormat, true, 0,
      std::to_string(p->dwFlags) + " " + std::to_string(p->cColorBits) + " " + std::to_string(p->cDepthBits),
      (HDC d, const PIXELFORMATDESCRIPTOR *p), (d, p))
 WRAP(BOOL, SetPixelFormat, true, FALSE, "", (HDC d, int f, const PIXELFORMATDESCRIPTOR *p), (d, f, p))
-WRAP(BOOL, SwapBuffers, true, FALSE, "", (HDC d), (d))
-WRAP(HGLRC, wglCreateContext, true, NULL, "", (HDC d), (d))
+WRAP(BOOL, SwapBuffers, true, FALSE, "", (HDC d), (d)) WRAP(HGLRC, wglCreateContext, true, NULL, "", (HDC d), (d))
 WRAP(BOOL, wglMakeCurrent, true, FALSE, r ? "context" : "none", (HDC d, HGLRC r), (d, r))
 WRAP(BOOL, wglDeleteContext, true, FALSE, "", (HGLRC r), (r))
 
@@ -122,9 +116,8 @@ void FreeWindow(void *window) {
 void SetVisible(void *, bool) {}
 bool SetFormat(void *, const PixelFormat &) { return true; }
 
-// Plays the script up to the next idle pass. An idle step reached after
-// input was posted is left for the next call, so that the pass after that
-// input is the idle one.
+// Plays the script up to the next idle pass. An idle step reached after input was posted is left for the next
+// call, so that the pass after that input is the idle one.
 void PumpEvents() {
     bool posted = false;
     while (!script.empty() && (script.front().run || !posted)) {

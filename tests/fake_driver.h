@@ -1,7 +1,6 @@
-// The tests' driver under our Win32 layer (as GLFW's null platform is): no
-// display, real headless Mesa contexts, scripted input and box answers, and
-// a record of what the system was asked. Faults are made at the program's
-// Win32 calls, wrapped by the linker (--wrap), never inside the layer.
+// The tests' driver under our Win32 layer (as GLFW's null platform is): no display, real headless Mesa
+// contexts, scripted input and box answers, and a record of what the system was asked. Faults are made at the
+// program's Win32 calls, wrapped by the linker (--wrap), never inside the layer.
 #pragma once
 
 #include "arm/arm.h"
@@ -23,34 +22,28 @@ extern std::vector<std::string> calls, failed; // the program's Win32 calls, "Na
 extern std::vector<UINT> defaults;             // messages passed to DefWindowProcA
 extern std::vector<Box> boxes;
 extern int fallibleCalls, windows, contexts, presents, cursorCount;
-extern bool modeChanged, refuseMode, scriptRanOut;
-extern bool reuseContexts; // deleted contexts come back: faster, GL state not fresh
+extern bool modeChanged, refuseMode, scriptRanOut, reuseContexts; // reused: faster, GL state not fresh
 extern driver::WindowSpec lastWindow;
 
 // A fresh system: nothing live, no faults, no script, default answers.
 void Reset();
 std::vector<std::string> CallNames(size_t from = 0);
 void Answer(std::vector<int> answers); // IDYES, IDNO, IDOK; 0: the box cannot be shown
-// The next call of `name` fails, or every one from then on; or the k-th
-// fallible call from now.
+// The next call of `name` fails, or every one from then on; or the k-th fallible call from now.
 void Fail(const std::string &name, bool always = false);
 void FailNth(int k, bool always = false);
 bool ClassRegistered(); // "OpenGL"
 
-// The input script, played when the layer pumps events, up to the next
-// Idle(): a pass that finds nothing is idle. When it has run out the fake
-// asks the newest window to close (scriptRanOut).
+// The input script, played when the layer pumps events, up to the next Idle(): a pass that finds nothing is
+// idle. When it has run out the fake asks the newest window to close (scriptRanOut).
 void Key(WPARAM vk, bool down, bool alt = false);
 void Press(WPARAM vk); // down, held over one idle pass, up
-void Idle(int passes = 1);
-void Then(std::function<void()> action);
-void Minimise(bool minimised = true);
-void Close(); // the close box
+void Idle(int passes = 1), Then(std::function<void()> action), Minimise(bool minimised = true), Close();
 
 } // namespace fake
 
-// The program on it: its state as at start, its entry, and what must hold
-// once it has let go of everything; the boxes as "caption|text|0xTYPE".
+// The program on it: its state as at start, its entry, and what must hold once it has let go of everything;
+// the boxes as "caption|text|0xTYPE".
 inline void ResetProgram() {
     fake::Reset();
     hInstance = NULL, hWnd = NULL, hDC = NULL, hRC = NULL, fullscreen = TRUE, active = TRUE;

@@ -1,6 +1,5 @@
-// The program's own code on our Win32 layer and the fake driver: the window
-// procedure, creation and teardown, the main loop, the exits, the messages
-// the layer sends; every Win32 call that can fail, failed in turn (the
+// The program's own code on our Win32 layer and the fake driver: the window procedure, creation and teardown,
+// the main loop, the exits, the messages the layer sends; every Win32 call that can fail, failed in turn (the
 // sweep); thousands of fullscreen toggles (the soak).
 #include "tests/fake_driver.h"
 #include "tests/sequences.h"
@@ -50,8 +49,8 @@ TEST(WindowProcedure, EachMessageAsATable) {
     EXPECT_EQ(fake::windows, 1) << "closing is the loop's business";
 }
 
-// Creation windowed, fullscreen, and fullscreen refused then accepted as a
-// window; then the teardown, in reverse order.
+// Creation windowed, fullscreen, and fullscreen refused then accepted as a window; then the teardown, in
+// reverse order.
 TEST(Lifecycle, CreationAndTeardownAsATable) {
     const std::vector<std::string> head = {"GetModuleHandleA", "LoadIconA", "LoadCursorA", "RegisterClassA"},
         tail = {"AdjustWindowRectEx", "CreateWindowExA", "GetDC", "ChoosePixelFormat", "SetPixelFormat",
@@ -185,8 +184,8 @@ TEST(Layer, SendsEachSequenceInWindowsOrder) {
     EXPECT_TRUE(UnregisterClassA("Recorded", NULL));
 }
 
-// Every fullscreen toggle registers the class again: the program must be
-// able to do that for ever, not just until a counter wraps.
+// Every fullscreen toggle registers the class again: the program must be able to do that for ever, not just
+// until a counter wraps.
 TEST(Layer, RegistersAClassAgainAfterAnyNumberOfRounds) {
     ResetProgram();
     WNDCLASSA wc{};
@@ -195,8 +194,8 @@ TEST(Layer, RegistersAClassAgainAfterAnyNumberOfRounds) {
         ASSERT_TRUE(RegisterClassA(&wc) && UnregisterClassA("OpenGL", NULL)) << "round " << round;
 }
 
-// The sweep: a whole run of the program (start, F1, F1, Escape; windowed and
-// fullscreen) with call k failing once, and again with every call from k on.
+// The sweep: a whole run of the program (start, F1, F1, Escape; windowed and fullscreen) with call k failing
+// once, and again with every call from k on.
 void Script(bool startFullscreen) {
     fake::Answer({startFullscreen ? IDYES : IDNO});
     fake::Idle(), fake::Press(VK_F1), fake::Idle(), fake::Press(VK_F1), fake::Idle(), fake::Press(VK_ESCAPE);
@@ -224,8 +223,8 @@ bool Failed(const std::string &call) {
     return std::any_of(fake::failed.begin(), fake::failed.end(), [&](auto &f) { return !f.rfind(call, 0); });
 }
 
-// What holds after any run, whatever failed: live now is only what the
-// program tried to release and could not.
+// What holds after any run, whatever failed: live now is only what the program tried to release and could
+// not.
 void ExpectSoundEnd(int status) {
     const std::vector<std::string> shown = Describe();
     const bool error = std::any_of(shown.begin(), shown.end(), [](auto &b) { return !b.rfind("ERROR|", 0); });
@@ -240,8 +239,8 @@ void ExpectSoundEnd(int status) {
     for (const fake::Box &box : fake::boxes) EXPECT_EQ(box.owner, (HWND)NULL);
 }
 
-// A single failure's own box comes first after the question; a creation
-// step's comes after the whole teardown, in order, with nothing left.
+// A single failure's own box comes first after the question; a creation step's comes after the whole
+// teardown, in order, with nothing left.
 void ExpectItsBox() {
     std::string call = fake::failed[0];
     if (call == "ChangeDisplaySettingsA(restore)") return; // nothing to say

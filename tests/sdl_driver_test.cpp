@@ -1,7 +1,6 @@
-// Our Win32 layer on the SDL2 driver, in this process, on the private X
-// server that ctest starts: the message sequences, real keys, window
-// events, display modes, the cursor, the GL context, and the heap.
-// gtest first: Xlib's macros (None, Bool) clash with its names.
+// Our Win32 layer on the SDL2 driver, in this process, on the private X server that ctest starts: the message
+// sequences, real keys, window events, display modes, the cursor, the GL context, and the heap. gtest first:
+// Xlib's macros (None, Bool) clash with its names.
 #include "tests/sequences.h"
 
 #include <SDL.h>
@@ -61,8 +60,7 @@ TEST(SdlDriver, SequencesKeysAndWindowEvents) {
     XWindowAttributes a{};
     ASSERT_TRUE(PumpUntil([&] { return XGetWindowAttributes(x, xw, &a) && a.map_state == IsViewable; }));
 
-    // The keypad's 4 and 8 with NumLock off, then on (toggled by the key
-    // the table presses in between).
+    // The keypad's 4 and 8 with NumLock off, then on (toggled by the key the table presses in between).
     const struct { const char *key; WPARAM vk; UINT down = WM_KEYDOWN; LPARAM alt = 0; } keys[] = {
         {"a", 'A'}, {"z", 'Z'}, {"0", '0'}, {"Return", VK_RETURN}, {"Escape", VK_ESCAPE},
         {"space", VK_SPACE}, {"Shift_L", VK_SHIFT}, {"Control_L", VK_CONTROL}, {"Left", VK_LEFT},
@@ -83,9 +81,8 @@ TEST(SdlDriver, SequencesKeysAndWindowEvents) {
         EXPECT_EQ(heard[1].lParam, LPARAM(0xC0000001)); // Alt itself is up by then
     }
     Keys({{"Num_Lock", true}, {"Num_Lock", false}});
-    // Alt let go and pressed again around F4 within a millisecond: SDL takes
-    // it for auto-repeat and Alt as held, the server says otherwise. AltGr
-    // is no Alt either; the right Alt is.
+    // Alt let go and pressed again around F4 within a millisecond: SDL takes it for auto-repeat and Alt as
+    // held, the server says otherwise. AltGr is no Alt either; the right Alt is.
     for (const char *alt : {"Alt_L", "ISO_Level3_Shift"}) {
         heard.clear();
         Keys({{alt, true}});
@@ -144,9 +141,8 @@ TEST(SdlDriver, FullscreenCursorGLAndTheHeap) {
     EXPECT_EQ(ShowCursor(TRUE), 0);
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
 
-    // A freed buffer the size of a window's must not send the next one to
-    // the heap (glibc raises its threshold after the first), and taking a
-    // window down gives the heap's free pages back.
+    // A freed buffer the size of a window's must not send the next one to the heap (glibc raises its
+    // threshold after the first), and taking a window down gives the heap's free pages back.
     for (int i = 0; i < 3; ++i) {
         const size_t mapped = mallinfo2().hblkhd;
         char *volatile block = static_cast<char *>(malloc(640 * 480 * 4));

@@ -1,5 +1,5 @@
-// The messages a window hears from each call and each piece of input, in
-// the order Windows sends them, as tables; every driver is held to them.
+// The messages a window hears from each call and each piece of input, in the order Windows sends them, as
+// tables; every driver is held to them.
 #pragma once
 
 #include "platform/win32.h"
@@ -39,8 +39,8 @@ const std::vector<Heard> kDestroySequence = {
     {WM_ACTIVATE, WA_INACTIVE}, {WM_ACTIVATEAPP, FALSE}, {WM_KILLFOCUS, kAny},
     {WM_DESTROY, kAny}, {WM_NCDESTROY, kAny}};
 
-// What the recording procedure heard since it was last cleared, but the
-// layer's questions about the screen saver and characters.
+// What the recording procedure heard since it was last cleared, but the layer's questions about the screen
+// saver and characters.
 inline std::vector<Heard> heard;
 inline bool dispatching = false;
 

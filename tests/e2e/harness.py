@@ -100,8 +100,9 @@ def hold_until(win, key, what, done):  # focused, as a person holds a key
         tool("xdotool", "keyup", key)
 
 
-def answer(caption, key):  # a message box acts on the key's release
+def answer(caption, key):  # a message box takes the keyboard, and acts on the key's release
     box = find_window(caption)
+    WM or wait_for(f'the "{caption}" box to take the keyboard', lambda: focused() == box)
     hold_until(box, key, key, lambda: True)
     wait_for(f'the "{caption}" box to go after {key}', lambda: gone(box))
 
@@ -118,10 +119,9 @@ def minimise(win, restore=False):  # as a window manager does, or asks one to
     tool("xdotool", verbs[not restore], "--sync", str(win))
 
 
-def close_box(win):  # WM_DELETE_WINDOW: ClientMessage, serial, send_event, display, ...
-    protocols, delete = (X.XInternAtom(D, n, 0) for n in (b"WM_PROTOCOLS", b"WM_DELETE_WINDOW"))
-    event = (ctypes.c_long * 24)(33, 0, 0, 0, win, protocols, 32, delete)
-    X.XSendEvent(D, ctypes.c_ulong(win), 0, 0, event), X.XSync(D, 0)
+def focused():  # the window with the keyboard focus
+    win, revert = ctypes.c_ulong(), ctypes.c_int()
+    return X.XGetInputFocus(D, ctypes.byref(win), ctypes.byref(revert)) and win.value
 
 
 def grab(win, name="shown.png"):

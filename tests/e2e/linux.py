@@ -80,10 +80,6 @@ def windowed(program):
         black = h.differing(h.grab(win), "-size", "640x480", "xc:black")  # if it is alive
         h.check(black > 9999, f"drawing after the storm: {black} pixels not black")
         h.quit(p, win, "alt+F4", 0, NO_640x480)
-    with h.Program([program]) as p:
-        h.answer("FullScreen ?", "Escape")
-        h.close_box(h.find_window("Orvanel"))
-        h.check(p.wait(h.WAIT) == 0, "the close box ends it with status 0")
 
 
 def nodisplay(program):  # status 1 and one line naming the display, as X programs do

@@ -1,7 +1,6 @@
-// Arbitrary bytes as a stream of window messages (any number, wParam and
-// lParam) and idle passes, driven through the layer's queue, the window
-// procedure, the frame step and the pose keys, on the fake driver with real
-// headless GL. After every step the program's state must still make sense.
+// Arbitrary bytes as a stream of window messages (any number, wParam and lParam) and idle passes, driven
+// through the layer's queue, the window procedure, the frame step and the pose keys, on the fake driver with
+// real headless GL. After every step the program's state must still make sense.
 #include "app/main.h"
 #include "platform/layer.h"
 #include "tests/fake_driver.h"
@@ -24,16 +23,15 @@ void Check(bool good, const char *what) { good || (fprintf(stderr, "broken: %s\n
 bool Whole(GLfloat v, GLfloat low, GLfloat high) { return v >= low && v <= high && v == std::floor(v); }
 
 void CheckState() {
-    Check(Whole(Piston1Rot, -75, 75) && Whole(Piston2Rot, -75, 75) && Whole(Piston3Rot, -75, 75) &&
-              Whole(Piston3Trans, 1, 8) && Whole(PinceRot, 45, 90),
-          "pose off its limits or off whole numbers");
+    Check(Whole(Piston1Rot, -75, 75) && Whole(Piston2Rot, -75, 75) && Whole(Piston3Rot, -75, 75) && Whole(Piston3Trans, 1, 8) &&
+          Whole(PinceRot, 45, 90), "pose off its limits or off whole numbers");
     for (int k : keys) Check(k == 0 || k == 1, "key table entry not 0 or 1");
     Check(active == 0 || active == 1, "active not 0 or 1");
     Check(fake::boxes.empty(), "a box on a healthy system");
 }
 
-// How many times the default procedure sees a dispatched message, counting
-// what it sends on to the window itself.
+// How many times the default procedure sees a dispatched message, counting what it sends on to the window
+// itself.
 size_t DefaultsFor(const MSG &m) {
     switch (m.message) {
     case WM_ACTIVATE: case WM_CLOSE: case WM_KEYDOWN: case WM_KEYUP: case WM_SIZE: return 0;
@@ -52,8 +50,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     return 0;
 }
 
-// Each input starts from the program's start state in a fresh window, and
-// runs the main loop's two halves as the bytes say, until the loop would end.
+// Each input starts from the program's start state in a fresh window, and runs the main loop's two halves as
+// the bytes say, until the loop would end.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     KillGLWindow();
     ResetProgram();
