@@ -10,9 +10,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 || fail "$(cat "$work/cpack.log")"
 deb=$(echo "$work"/orvanel_*_*.deb)
 files=$(dpkg-deb -c "$deb" | awk '!/^d/ {print $6}' | sed 's,^\./usr/,,' | sort | paste -sd' ')
-want="bin/orvanel share/applications/orvanel.desktop share/doc/orvanel/changelog.gz share/doc/orvanel/copyright"
-want+=" share/icons/hicolor/32x32/apps/orvanel.png share/man/man1/orvanel.1.gz"
-[ "$files" = "$want" ] || fail "files: $files"
+[ "$files" = "bin/orvanel share/applications/orvanel.desktop share/doc/orvanel/changelog.gz share/doc/orvanel/copyright share/icons/hicolor/32x32/apps/orvanel.png share/man/man1/orvanel.1.gz" ] || fail "files: $files"
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libsdl2 libgl1 libglu1; do [[ $depends == *$lib* ]] || fail "no $lib in: $depends"; done
 # Its own process group: its guard asks. Top level: indent 5.
@@ -20,6 +18,5 @@ dpkg-deb -x "$deb" "$work/root"
 start_xvfb 1024x768x24
 setsid "$work/root/usr/bin/orvanel" & program=$!
 question() { xwininfo -root -tree | grep -E '^     0x[0-9a-f]+ "FullScreen \?":' >/dev/null; }
-for _ in $(seq 100); do question && break; sleep 0.1; done
-question || fail "no top-level window \"FullScreen ?\""
+for _ in $(seq 100); do question && break; sleep 0.1; done; question || fail "no top-level \"FullScreen ?\""
 echo "deb ok: $(basename "$deb"), $depends"

@@ -12,7 +12,7 @@ std::vector<std::string> calls, failed;
 std::vector<UINT> defaults;
 std::vector<Box> boxes;
 int fallibleCalls, windows, contexts, presents, cursorCount;
-bool modeChanged, refuseMode, scriptRanOut, reuseContexts;
+bool modeChanged, refuseMode, scriptRanOut, reuseContexts, noGL;
 driver::WindowSpec lastWindow;
 
 namespace {
@@ -23,6 +23,7 @@ std::vector<Fault> faults;
 std::deque<Step> script;
 std::deque<int> answers;
 std::vector<void *> natives, spares; // live windows; deleted contexts to hand out again
+int standIn; // the one context when there is no GL
 
 // Logs the call and says whether it is to fail.
 bool Fails(const char *name, const std::string &detail, bool fallible = true) {
@@ -137,13 +138,14 @@ void WaitEvents(int) {}
 bool Present(void *) { return ++presents; }
 bool ChooseFormat(const PixelFormat &) { return true; }
 void *MakeContext(void *) {
-    void *egl = reuseContexts && !spares.empty() ? spares.back() : offscreen::CreateContext();
+    void *egl = noGL ? &standIn : reuseContexts && !spares.empty() ? spares.back() : offscreen::CreateContext();
     if (reuseContexts && !spares.empty()) spares.pop_back();
     return contexts += egl != nullptr, egl;
 }
-bool MakeCurrent(void *, void *context) { return offscreen::MakeCurrent(context); }
+bool MakeCurrent(void *, void *context) { return offscreen::MakeCurrent(context == &standIn ? nullptr : context); }
 void FreeContext(void *context) {
-    --contexts, reuseContexts ? spares.push_back(context) : (void)offscreen::DestroyContext(context);
+    if (--contexts, context == &standIn) return;
+    reuseContexts ? spares.push_back(context) : (void)offscreen::DestroyContext(context);
 }
 bool SetMode(int width, int height, int bits) {
     return modeChanged = !refuseMode && width == 640 && height == 480 && bits == 16;
@@ -179,7 +181,7 @@ void Reset() {
     }
     calls.clear(), failed.clear(), defaults.clear(), boxes.clear(), faults.clear(), answers.clear();
     fallibleCalls = contexts = presents = 0;
-    modeChanged = refuseMode = scriptRanOut = reuseContexts = false;
+    modeChanged = refuseMode = scriptRanOut = reuseContexts = noGL = false;
 }
 
 std::vector<std::string> CallNames(size_t from) {

@@ -22,7 +22,8 @@ extern std::vector<std::string> calls, failed; // the program's Win32 calls, "Na
 extern std::vector<UINT> defaults;             // messages passed to DefWindowProcA
 extern std::vector<Box> boxes;
 extern int fallibleCalls, windows, contexts, presents, cursorCount;
-extern bool modeChanged, refuseMode, scriptRanOut, reuseContexts; // reused: faster, GL state not fresh
+extern bool modeChanged, refuseMode, scriptRanOut;
+extern bool reuseContexts, noGL; // deleted contexts come back (faster, not fresh); no GL at all
 extern driver::WindowSpec lastWindow;
 
 // A fresh system: nothing live, no faults, no script, default answers.
