@@ -110,9 +110,8 @@ class Drawing : public Arm {
     static inline std::string why;
 };
 
-const Vec kColours[11] = {{1, 0, 0},       {1, 0, 0},          {0, 1, 0},         {0, 1, 0},
-                          {0, 0, 1},       {0, 0, 1},          {0, 0.3f, 0.7f},   {0.5f, 0.2f, 1},
-                          {0.5f, 0.2f, 1}, {0.9f, 0.5f, 0.3f}, {0.9f, 0.5f, 0.3f}};
+const Vec kColours[11] = {{1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 1}, {0, 0.3f, 0.7f},
+                          {0.5f, 0.2f, 1}, {0.5f, 0.2f, 1}, {0.9f, 0.5f, 0.3f}, {0.9f, 0.5f, 0.3f}};
 
 // The pieces run from the wrist at x 2. A jaw bar's corners 4, 5, 9 and 10 are (0,0,0), (5,0,0), (5,0,0) and
 // (5,1,0) in its own frame.

@@ -141,17 +141,13 @@ TEST(MainLoop, ExitsAsATable) {
         {"F2 then Escape", [] { fake::Key(VK_F2, true), fake::Key(VK_ESCAPE, true); }, 27, {}, 1},
         {"the question not shown: no fullscreen", [] { fake::Answer({0}), fake::Close(); }, 0, {}, 0},
         {"no context at start", [] { fake::Fail("wglCreateContext"); }, 0, {"Can't Create A GL Rendering Context."}, 0},
-        {"re-creation fails on F1", [] {
-             fake::Then([] { fake::Fail("CreateWindowExA"); });
-             fake::Key(VK_F1, true), fake::Key(VK_F2, true);
-         }, 0, {"Window Creation Error."}, 0},
+        {"re-creation fails on F1", [] { fake::Then([] { fake::Fail("CreateWindowExA"); }), fake::Key(VK_F1, true), fake::Key(VK_F2, true); },
+         0, {"Window Creation Error."}, 0},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.what);
         ResetProgram();
-        fake::Answer({IDNO});
-        r.script();
-        fake::Idle();
+        fake::Answer({IDNO}), r.script(), fake::Idle();
         EXPECT_EQ(RunWinMain(), r.status);
         std::vector<std::string> texts = {"Passer en plein ecran (640x480) ?"}, shown;
         texts.insert(texts.end(), r.texts.begin(), r.texts.end());
@@ -164,8 +160,8 @@ TEST(MainLoop, ExitsAsATable) {
 
 TEST(Layer, SendsEachSequenceInWindowsOrder) {
     ResetProgram();
-    fake::scriptRanOut = true;
     HWND window = NULL;
+    fake::scriptRanOut = true; // no close when the script runs out
     EXPECT_HEARS(kCreateSequence, window = OpenRecordedWindow("Recorded"));
     EXPECT_HEARS(kShowSequence, ShowWindow(window, SW_SHOW));
     EXPECT_HEARS(kMinimiseSequence, (fake::Minimise(), DispatchAll()));

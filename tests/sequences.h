@@ -42,7 +42,7 @@ const std::vector<Heard> kDestroySequence = {
 // What the recording procedure heard since it was last cleared, but the layer's questions about the screen
 // saver and characters.
 inline std::vector<Heard> heard;
-inline bool dispatching = false;
+inline bool dispatching = false; // set while a posted message is dispatched
 
 inline LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if ((message != WM_SYSCOMMAND || wParam == SC_CLOSE) && message != WM_CHAR && message != WM_SYSCHAR)

@@ -11,8 +11,7 @@ FUZZ, SAME_OUTLINE, SAME_COLOURS = 6, 60, 400
 SNAPSHOT = PICTURES = X = D = last = WM = None  # WM: a window manager frames the windows
 
 
-class Failure(Exception):
-    pass
+class Failure(Exception): pass  # noqa: E701
 
 
 def check(good, what):

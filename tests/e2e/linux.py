@@ -111,8 +111,7 @@ def desktop(program):  # leaving 640x480, however it ends, puts back the mode ju
             win = expect_window(True, h.START, "F1", "640x480", win)
             win = expect_window(False, h.START, "F1", "1024x768", win)
             h.minimise(win)  # it draws nothing: the CPU it takes is its loop's waiting
-            was = cpu_seconds(p)
-            time.sleep(3)
+            was, _ = cpu_seconds(p), time.sleep(3)
             share = (cpu_seconds(p) - was) / 3 * 100
             h.check(share < 2, f"minimised: {share:.1f}% of a core")
             h.minimise(win, restore=True)

@@ -30,17 +30,6 @@ void CheckState() {
     Check(fake::boxes.empty(), "a box on a healthy system");
 }
 
-// How many times the default procedure sees a dispatched message, counting what it sends on to the window
-// itself.
-size_t DefaultsFor(const MSG &m) {
-    switch (m.message) {
-    case WM_ACTIVATE: case WM_CLOSE: case WM_KEYDOWN: case WM_KEYUP: case WM_SIZE: return 0;
-    case WM_SYSCOMMAND: return (m.wParam == SC_SCREENSAVE || m.wParam == SC_MONITORPOWER) ? 0 : 1;
-    case WM_SYSKEYDOWN: return (m.wParam == VK_F4 && (m.lParam & (1 << 29))) ? 2 : 1;
-    }
-    return 1;
-}
-
 } // namespace
 
 // Frames are drawn into a tiny surface: the pixels are not what is checked.
@@ -73,11 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         layer::Post(hWnd, message, wParam, in.ConsumeIntegral<LPARAM>());
         for (MSG msg{}; !done && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE);) {
             if ((done = msg.message == WM_QUIT)) break;
-            TranslateMessage(&msg);
-            const size_t before = fake::defaults.size();
-            DispatchMessageA(&msg);
-            Check(fake::defaults.size() - before == DefaultsFor(msg), "default procedure count");
-            CheckState();
+            TranslateMessage(&msg), DispatchMessageA(&msg), CheckState();
         }
     }
     return 0;
