@@ -106,14 +106,12 @@ namespace driver {
 
 const char *Error() { return "the fake system said no"; }
 bool Open() { return true; }
-void *MakeWindow(const WindowSpec &spec) {
+void *MakeWindow(const WindowSpec &spec) { // a native window is a number
     lastWindow = spec, ++windows;
-    return natives.emplace_back(new int(0));
+    static std::uintptr_t last = 0;
+    return natives.emplace_back(reinterpret_cast<void *>(++last));
 }
-void FreeWindow(void *window) {
-    natives.erase(std::find(natives.begin(), natives.end(), window));
-    delete static_cast<int *>(window), --windows;
-}
+void FreeWindow(void *window) { natives.erase(std::find(natives.begin(), natives.end(), window)), --windows; }
 void SetVisible(void *, bool) {}
 bool SetFormat(void *, const PixelFormat &) { return true; }
 
