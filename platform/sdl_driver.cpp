@@ -272,6 +272,7 @@ bool Open() {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
+    guard::EndWhenTheDisplayGoes();
     SDL_StopTextInput(); // the program reads keys, not text
     // The display system's own events too: on X11 they say which modifiers
     // the server had down at each key.

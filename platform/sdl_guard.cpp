@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -25,6 +26,13 @@ Display *x = nullptr;          // the program's own connection, for the focus
 Window focusBefore = PointerRoot; // what had the focus before our window took it
 
 int IgnoreErrors(Display *, XErrorEvent *) { return 0; }
+
+// Xlib's own handler exits, and the exit handlers then talk to the lost
+// connection again, which hangs: end here instead.
+int LostDisplay(Display *) {
+    std::fprintf(stderr, "%s: lost the connection to the display\n", program_invocation_short_name);
+    _exit(1);
+}
 
 // Runs f with X errors on our connection ignored (a window may be gone).
 template <typename F> void Quietly(Display *d, F f) {
@@ -265,6 +273,8 @@ int Box(const char *text, const char *caption, bool yesNo, int sdlFlags, std::st
     });
     return answer;
 }
+
+void EndWhenTheDisplayGoes() { XSetIOErrorHandler(LostDisplay); }
 
 void Interrupt() {
     if (guardPid > 0) kill(guardPid, SIGUSR1);

@@ -23,6 +23,12 @@ int Box(const char *text, const char *caption, bool yesNo, int sdlFlags, std::st
 // Ends a box that is up; safe in a signal handler.
 void Interrupt();
 
+// Once SDL has started: a connection to the display that is lost (the
+// server gone, or the connection killed) ends the program at once, with
+// one line on stderr and status 1; nothing more can be done on it, and the
+// guard puts the mode back.
+void EndWhenTheDisplayGoes();
+
 // Takes a snapshot of the display's mode before a change, and puts it
 // back after (if the display is not in it by then).
 bool SaveMode();
