@@ -23,7 +23,8 @@ std::vector<Fault> faults;
 std::deque<Step> script;
 std::deque<int> answers;
 std::vector<void *> natives, spares; // live windows; deleted contexts to hand out again
-int standIn; // the one context when there is no GL
+int standIn;        // the one context when there is no GL
+int passesAfterEnd; // with the script run out
 
 // Logs the call and says whether it is to fail.
 bool Fails(const char *name, const std::string &detail, bool fallible = true) {
@@ -131,6 +132,7 @@ void PumpEvents() {
         if (HWND w = Newest()) layer::CloseAsked(w);
         else PostQuitMessage(0);
     }
+    if (scriptRanOut && ++passesAfterEnd == 10000) PostQuitMessage(99); // it did not end: say so
 }
 void WaitEvents(int) {}
 bool Present(void *) { return ++presents; }
@@ -178,7 +180,7 @@ void Reset() {
     for (MSG msg; PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE);) {
     }
     calls.clear(), failed.clear(), defaults.clear(), boxes.clear(), faults.clear(), answers.clear();
-    fallibleCalls = contexts = presents = 0;
+    fallibleCalls = contexts = presents = passesAfterEnd = 0;
     modeChanged = refuseMode = scriptRanOut = reuseContexts = noGL = false;
 }
 
