@@ -129,6 +129,7 @@ TEST(MainLoop, IdlePassesKeysMinimiseAndTheToggle) {
     EXPECT_EQ(RunWinMain(), 27);
     EXPECT_TRUE(!fake::scriptRanOut && fullscreen && Piston1Rot == 3.0f);
     EXPECT_EQ(fake::presents, 0) << "the pass that ends presents nothing";
+    EXPECT_EQ(std::count(fake::defaults.begin(), fake::defaults.end(), WM_CHAR), 31) << "'a' 30 times, Escape";
     EXPECT_EQ(Describe(), std::vector<std::string>{"FullScreen ?|Passer en plein ecran (640x480) ?|0x24"});
     ExpectAllReleased();
 }
