@@ -38,7 +38,7 @@ bool Open();
 const char *Error();
 
 // A hidden window; null on failure.
-void *MakeWindow(const WindowSpec &spec);
+void *MakeWindow(const WindowSpec &asked);
 void FreeWindow(void *window);
 // Shows (raised, with the keyboard focus) or hides it.
 void SetVisible(void *window, bool visible);

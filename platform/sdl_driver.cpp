@@ -18,7 +18,7 @@ namespace {
 struct Native {
     SDL_Window *window;
     std::string title;
-    driver::WindowSpec spec;
+    driver::WindowSpec asked;
     Uint32 flags; // SDL flags it was made with
     std::optional<driver::PixelFormat> made; // GL attributes its SDL window has
     bool minimised;
@@ -64,11 +64,11 @@ void SetAttributes(const driver::PixelFormat &f) {
 // set: on X11 these choose the window's visual, so they must be right
 // before any context is made for it.
 bool MakeSdlWindow(Native &n) {
-    int width = n.spec.width, height = n.spec.height;
-    if (n.spec.fullscreen) width = mode.w, height = mode.h;
+    int width = n.asked.width, height = n.asked.height;
+    if (n.asked.fullscreen) width = mode.w, height = mode.h;
     SDL_Window *made = SDL_CreateWindow(n.title.c_str(), 0, 0, width, height, n.flags);
     if (!made) return false;
-    if (n.spec.fullscreen && SDL_SetWindowDisplayMode(made, &mode) != 0) {
+    if (n.asked.fullscreen && SDL_SetWindowDisplayMode(made, &mode) != 0) {
         SDL_DestroyWindow(made);
         return false;
     }
@@ -281,18 +281,18 @@ bool Open() {
     return true;
 }
 
-void *MakeWindow(const WindowSpec &spec) {
-    Native *n = new Native{nullptr, spec.title, spec, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN, {}, false};
-    n->spec.title = n->title.c_str();
-    if (!spec.frame) n->flags |= SDL_WINDOW_BORDERLESS;
-    if (spec.resizable) n->flags |= SDL_WINDOW_RESIZABLE;
-    if (spec.fullscreen) n->flags |= SDL_WINDOW_FULLSCREEN;
+void *MakeWindow(const WindowSpec &asked) {
+    Native *n = new Native{nullptr, asked.title, asked, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN, {}, false};
+    n->asked.title = n->title.c_str();
+    if (!asked.frame) n->flags |= SDL_WINDOW_BORDERLESS;
+    if (asked.resizable) n->flags |= SDL_WINDOW_RESIZABLE;
+    if (asked.fullscreen) n->flags |= SDL_WINDOW_FULLSCREEN;
     if (!MakeSdlWindow(*n)) {
         delete n;
         return nullptr;
     }
     SDL_SetWindowData(n->window, "native", n);
-    if (spec.fullscreen) covering = n;
+    if (asked.fullscreen) covering = n;
     return n;
 }
 

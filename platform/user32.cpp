@@ -294,21 +294,21 @@ HWND CreateWindowExA(DWORD /*exStyle*/, LPCSTR className, LPCSTR windowName, DWO
     // The sizes passed are the outer ones; the driver's are the client
     // area's. A popup made while the display mode is changed covers it.
     const RECT insets = FrameInsets(style);
-    driver::WindowSpec spec{};
-    spec.title = windowName ? windowName : "";
-    spec.width = width - insets.left - insets.right;
-    spec.height = height - insets.top - insets.bottom;
-    spec.frame = (style & WS_CAPTION) == WS_CAPTION;
-    spec.resizable = (style & WS_THICKFRAME) != 0;
-    spec.fullscreen = (style & WS_POPUP) && layer::ModeChanged();
-    if (spec.width <= 0 || spec.height <= 0) return NULL;
-    void *native = driver::MakeWindow(spec);
+    driver::WindowSpec asked{};
+    asked.title = windowName ? windowName : "";
+    asked.width = width - insets.left - insets.right;
+    asked.height = height - insets.top - insets.bottom;
+    asked.frame = (style & WS_CAPTION) == WS_CAPTION;
+    asked.resizable = (style & WS_THICKFRAME) != 0;
+    asked.fullscreen = (style & WS_POPUP) && layer::ModeChanged();
+    if (asked.width <= 0 || asked.height <= 0) return NULL;
+    void *native = driver::MakeWindow(asked);
     if (!native) {
         layer::Refused("CreateWindowExA");
         return NULL;
     }
     const HWND handle = reinterpret_cast<HWND>(++lastHandle);
-    windows.push_back({handle, c->info.lpfnWndProc, c->atom, style, spec.width, spec.height,
+    windows.push_back({handle, c->info.lpfnWndProc, c->atom, style, asked.width, asked.height,
                        false, false, 0, native});
 
     Send(handle, WM_GETMINMAXINFO, 0, 0);

@@ -107,8 +107,8 @@ namespace driver {
 
 const char *Error() { return "the fake system said no"; }
 bool Open() { return true; }
-void *MakeWindow(const WindowSpec &spec) { // a native window is a number
-    lastWindow = spec, ++windows;
+void *MakeWindow(const WindowSpec &asked) { // a native window is a number
+    lastWindow = asked, ++windows;
     static std::uintptr_t last = 0;
     return natives.emplace_back(reinterpret_cast<void *>(++last));
 }
