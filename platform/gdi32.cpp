@@ -41,10 +41,6 @@ bool FormatFor(const PIXELFORMATDESCRIPTOR &pfd, driver::PixelFormat *format) {
 
 } // namespace
 
-const driver::PixelFormat *layer::FormatOf(const Window &w) {
-    return w.format ? &formats[w.format - 1] : nullptr;
-}
-
 int ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR *pfd) {
     driver::PixelFormat f;
     if (!layer::WindowOfDC(dc) || !pfd || !FormatFor(*pfd, &f)) return 0;

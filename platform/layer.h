@@ -20,8 +20,6 @@ struct Window {
 };
 
 Window *Lookup(HWND handle);
-// The format set on the window, if any.
-const driver::PixelFormat *FormatOf(const Window &w);
 Window *WindowOfDC(HDC dc);
 HDC DeviceContextOf(const Window &w);
 
