@@ -12,7 +12,6 @@ struct Window {
     HWND handle;
     WNDPROC proc;
     ATOM atom; // its class
-    DWORD style;
     int width, height; // client area
     bool visible, minimised;
     int format; // pixel format index, 0 until one is set

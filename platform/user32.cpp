@@ -308,7 +308,7 @@ HWND CreateWindowExA(DWORD /*exStyle*/, LPCSTR className, LPCSTR windowName, DWO
         return NULL;
     }
     const HWND handle = reinterpret_cast<HWND>(++lastHandle);
-    windows.push_back({handle, c->info.lpfnWndProc, c->atom, style, asked.width, asked.height,
+    windows.push_back({handle, c->info.lpfnWndProc, c->atom, asked.width, asked.height,
                        false, false, 0, native});
 
     Send(handle, WM_GETMINMAXINFO, 0, 0);
