@@ -16,7 +16,6 @@
 
 #include <SDL.h>
 #include <array>
-#include <malloc.h>
 
 namespace {
 
@@ -167,8 +166,6 @@ int main(int argc, char **argv) {
     }
     if (sizes.empty()) sizes = {{640, 480}, {320, 240}, {1280, 960}, {1920, 1080}};
 
-    // As the program's Linux entry point does, for the same memory figures.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     if (!CreateGLWindow("Orvanel", 640, 480, 16, FALSE) || !(window = SDL_GL_GetCurrentWindow()))
         Fail("no window with a current GL context");
     GLint depth = 0;
