@@ -17,6 +17,10 @@ namespace driver {
 struct PixelFormat {
     bool doubleBuffer;
     int red, green, blue, alpha, depth, stencil, accum;
+    bool operator==(const PixelFormat &o) const {
+        return doubleBuffer == o.doubleBuffer && red == o.red && green == o.green && blue == o.blue &&
+               alpha == o.alpha && depth == o.depth && stencil == o.stencil && accum == o.accum;
+    }
 };
 
 struct WindowSpec {

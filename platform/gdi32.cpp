@@ -9,12 +9,6 @@ namespace {
 // Formats handed out by ChoosePixelFormat, by index - 1.
 std::vector<driver::PixelFormat> formats;
 
-bool operator==(const driver::PixelFormat &a, const driver::PixelFormat &b) {
-    return a.doubleBuffer == b.doubleBuffer && a.red == b.red && a.green == b.green &&
-           a.blue == b.blue && a.alpha == b.alpha && a.depth == b.depth && a.stencil == b.stencil &&
-           a.accum == b.accum;
-}
-
 // What pfd asks of the system; false when it asks for something other than
 // RGBA drawing with GL into a window, which no format of ours offers.
 bool FormatFor(const PIXELFORMATDESCRIPTOR &pfd, driver::PixelFormat *format) {

@@ -36,14 +36,8 @@ SDL_Window *modeHolder = nullptr;  // holds it until a window of ours covers it
 Native *covering = nullptr;        // the window that covers the display in it
 std::optional<KeyModifiers> keyModifiers;
 
-bool Same(const driver::PixelFormat &a, const driver::PixelFormat &b) {
-    return a.doubleBuffer == b.doubleBuffer && a.red == b.red && a.green == b.green &&
-           a.blue == b.blue && a.alpha == b.alpha && a.depth == b.depth && a.stencil == b.stencil &&
-           a.accum == b.accum;
-}
-
 void SetAttributes(const driver::PixelFormat &f) {
-    if (attributes && Same(*attributes, f)) return;
+    if (attributes == f) return;
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, f.doubleBuffer);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, f.red);
@@ -75,6 +69,7 @@ bool MakeSdlWindow(Native &n) {
     if (n.window) SDL_DestroyWindow(n.window);
     n.window = made;
     n.made = attributes;
+    SDL_SetWindowData(made, "native", &n); // how its events find it
     return true;
 }
 
@@ -233,12 +228,6 @@ void Translate(const SDL_Event &e) {
     // already has; mouse and text input the program ignores.
 }
 
-} // namespace
-
-namespace driver {
-
-const char *Error() { return SDL_GetError(); }
-
 // The window's own X id, for what SDL does not do.
 unsigned long XWindowOf(SDL_Window *window) {
     SDL_SysWMinfo info;
@@ -246,6 +235,12 @@ unsigned long XWindowOf(SDL_Window *window) {
     return SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11 ? info.info.x11.window
                                                                                 : 0;
 }
+
+} // namespace
+
+namespace driver {
+
+const char *Error() { return SDL_GetError(); }
 
 bool Open() {
     std::string why;
@@ -291,7 +286,6 @@ void *MakeWindow(const WindowSpec &asked) {
         delete n;
         return nullptr;
     }
-    SDL_SetWindowData(n->window, "native", n);
     if (asked.fullscreen) covering = n;
     return n;
 }
@@ -327,11 +321,9 @@ void SetVisible(void *window, bool visible) {
 
 bool SetFormat(void *window, const PixelFormat &format) {
     Native *n = static_cast<Native *>(window);
-    if (n->made && Same(*n->made, format)) return true;
+    if (n->made == format) return true;
     SetAttributes(format);
-    if (!MakeSdlWindow(*n)) return false;
-    SDL_SetWindowData(n->window, "native", n);
-    return true;
+    return MakeSdlWindow(*n);
 }
 
 // One pump of the system's events per call: PeekMessageA calls this on
