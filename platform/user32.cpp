@@ -172,8 +172,9 @@ bool Start() {
 }
 
 bool Ready(const char *call) {
-    if (!Start()) Refused(call);
-    return Start();
+    const bool open = Start();
+    if (!open) Refused(call);
+    return open;
 }
 
 void Refused(const char *call) {
