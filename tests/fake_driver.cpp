@@ -180,8 +180,7 @@ void Reset() {
     for (MSG msg; PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE);) {
     }
     calls.clear(), failed.clear(), defaults.clear(), boxes.clear(), faults.clear(), answers.clear();
-    fallibleCalls = contexts = presents = passesAfterEnd = 0;
-    modeChanged = refuseMode = scriptRanOut = reuseContexts = noGL = false;
+    fallibleCalls = contexts = presents = passesAfterEnd = modeChanged = refuseMode = scriptRanOut = reuseContexts = noGL = 0;
 }
 
 std::vector<std::string> CallNames(size_t from) {

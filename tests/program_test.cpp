@@ -96,9 +96,7 @@ TEST(Lifecycle, CreationAndTeardownAsATable) {
 
 // One long walk through the main loop.
 TEST(MainLoop, IdlePassesKeysMinimiseAndTheToggle) {
-    ResetProgram();
-    fake::Answer({IDNO});
-    fake::Idle(2);
+    ResetProgram(), fake::Answer({IDNO}), fake::Idle(2);
     fake::Then([] { EXPECT_EQ(fake::presents, 2); Mark(); });
     for (int i = 0; i < 30; ++i) fake::Key('A', true); // a run of messages: no frame
     fake::Then([] { EXPECT_FALSE(DrewSinceMark()); }), fake::Idle(), fake::Then([] { EXPECT_TRUE(DrewSinceMark()); });
