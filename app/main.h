@@ -2,7 +2,7 @@
 // the loop pass by pass).
 #pragma once
 
-#include "platform/win32.h"
+#include "win32/win32.h"
 
 // One idle pass of the main loop: draw and present, the fullscreen toggle,
 // then the pose keys. Sets *done when the loop is to end. Returns FALSE

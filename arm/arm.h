@@ -3,7 +3,7 @@
 // drawing. Pure OpenGL; nothing here knows about windows.
 #pragma once
 
-#include "platform/gl.h"
+#include "arm/gl.h"
 
 // Pose, in degrees and scene units. Kept for the life of the process.
 extern GLfloat Piston1Rot;   // green segment's joint, about z: -75..75, starts 0

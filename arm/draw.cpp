@@ -1,3 +1,5 @@
+// One frame of the arm: the transform hierarchy from the red base segment
+// out to the gripper's jaws, every piece a box.
 #include "arm/arm.h"
 
 // One arm segment: an edge-3 box turned by `angle` about the z-parallel axis

@@ -1,3 +1,5 @@
+// The arm's pose, the key table, and the control step that turns latched
+// key presses into pose changes.
 #include "arm/arm.h"
 
 GLfloat Piston1Rot = 0.0f;

@@ -3,11 +3,11 @@
 find_package(SDL2 REQUIRED)
 
 find_package(X11 REQUIRED COMPONENTS Xrandr)
-add_library(orvanel_sdl STATIC platform/sdl_driver.cpp platform/sdl_guard.cpp)
+add_library(orvanel_sdl STATIC win32/sdl/driver.cpp win32/sdl/guard.cpp)
 target_include_directories(orvanel_sdl PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(orvanel_sdl PUBLIC SDL2::SDL2 OpenGL::GL X11::X11 X11::Xrandr)
 
-add_executable(orvanel ${ORVANEL_PROGRAM_SOURCES} platform/winmain.cpp)
+add_executable(orvanel ${ORVANEL_PROGRAM_SOURCES} win32/winmain.cpp)
 target_link_libraries(orvanel PRIVATE "$<LINK_GROUP:RESCAN,orvanel_win32,orvanel_sdl>"
                       orvanel_drawing)
 

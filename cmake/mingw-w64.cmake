@@ -1,5 +1,5 @@
 # Cross-compiles the Windows program on Debian with MinGW-w64 (64-bit):
-#   cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+#   cmake --preset mingw (CMakePresets.json)
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

@@ -13,15 +13,10 @@ cd "$(dirname "$0")/.."
 source scripts/packages.sh
 ensure_packages "${ORVANEL_BUILD_PACKAGES[@]}" "${ORVANEL_BENCH_PACKAGES[@]}"
 
-# Its own build folder; a new one without the tests (they need more packages).
+# Its own build folder, without the tests (they need more packages).
 build=build-bench
-if [ -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" >/dev/null
-else
-    cmake -S . -B "$build" -DBUILD_TESTING=OFF >/dev/null
-fi
-cmake --build "$build" -j2 --target orvanel orvanel-bench orvanel-loop-bench orvanel-startup-bench \
-    >/dev/null
+cmake --preset bench >/dev/null
+cmake --build --preset bench >/dev/null
 
 source scripts/xvfb.sh
 trap stop_xvfb EXIT

@@ -12,14 +12,15 @@ source scripts/packages.sh
 ensure_packages "${ORVANEL_BUILD_PACKAGES[@]}" "${ORVANEL_DEB_PACKAGES[@]}"
 
 # The flags Debian builds its own packages with, every hardening option on.
+# The preset reads them from these two. cpack installs what is built; the
+# preset leaves out the "all" dependency, so that it does not build the
+# tools and benchmarks first, one file at a time.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-# cpack installs what is built; without the "all" dependency it does not
-# build the tools and benchmarks first, one file at a time.
-cmake -S . -B build-deb -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
-    -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
-    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
-cmake --build build-deb -j2 --target orvanel >/dev/null
+ORVANEL_DEB_CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+ORVANEL_DEB_LDFLAGS=$(dpkg-buildflags --get LDFLAGS)
+export ORVANEL_DEB_CXXFLAGS ORVANEL_DEB_LDFLAGS
+cmake --preset deb >/dev/null
+cmake --build --preset deb >/dev/null
 
 rm -f build-deb/orvanel_*.deb
 log=build-deb/cpack.log

@@ -26,7 +26,9 @@ ORVANEL_TEST_PACKAGES=(
     # driver loads (only recommended by Debian's wine packages); its zip.
     wine wine64 python3 unzip
     # The message fuzzer (libFuzzer) and the sanitizer runtimes for clang.
-    clang libclang-rt-14-dev
+    clang libclang-rt-dev
+    # The layout check: every C and C++ file as .clang-format says.
+    clang-format
     libgl1 libxcomposite1 libxcursor1 libxfixes3 libxi6 libxinerama1
     libxrandr2 libxrender1 libxxf86vm1
     # The Debian package's test: dpkg-shlibdeps for cpack.

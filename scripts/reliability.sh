@@ -8,10 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 fuzz_runs=${ORVANEL_FUZZ_RUNS:-200000}
 
-sanitizers="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-cmake -S . -B build-asan -DBUILD_TESTING=ON -DORVANEL_WERROR=ON -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_FLAGS="$sanitizers" -DCMAKE_EXE_LINKER_FLAGS="$sanitizers" >/dev/null
-cmake --build build-asan -j2 --target arm_test program_test
+cmake --preset asan >/dev/null
+cmake --build --preset asan
 # intercept_tls_get_addr=0: GCC 12's runtime records each thread's dynamic
 # TLS blocks by a guess made for glibc 2.19 (a block 16 bytes into a page is
 # taken to have a size/start header before it). Under its own allocator that
@@ -26,9 +24,8 @@ cmake --build build-asan -j2 --target arm_test program_test
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ORVANEL_SOAK_TOGGLES=1000 \
     ctest --output-on-failure --timeout 900 -L unit)
 
-CXX=clang++ cmake -S . -B build-fuzz -DBUILD_TESTING=OFF -DORVANEL_FUZZ=ON -DORVANEL_WERROR=ON \
-    -DCMAKE_CXX_FLAGS="-fsanitize=undefined -fno-sanitize-recover=all" >/dev/null
-cmake --build build-fuzz -j2 --target message_fuzzer
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
 fuzzer=build-fuzz/tests/fuzz/message_fuzzer
 "$fuzzer" -runs=0 tests/fuzz/corpus 2>&1 | tail -n 1
 scratch=$(mktemp -d)

@@ -8,8 +8,8 @@ cd "$(dirname "$0")/.."
 source scripts/packages.sh
 ensure_packages "${ORVANEL_BUILD_PACKAGES[@]}"
 
-cmake -S . -B build -DBUILD_TESTING=OFF >/dev/null
-cmake --build build -j2 --target orvanel >/dev/null
+cmake --preset run >/dev/null
+cmake --build --preset run >/dev/null
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     exec build/orvanel

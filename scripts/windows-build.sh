@@ -9,8 +9,8 @@ cd "$(dirname "$0")/.."
 source scripts/packages.sh
 ensure_packages "${ORVANEL_WINDOWS_PACKAGES[@]}"
 
-cmake -S . -B build-mingw --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DORVANEL_WERROR=ON >/dev/null
-cmake --build build-mingw -j2 --target orvanel >/dev/null
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw >/dev/null
 
 exe=build-mingw/orvanel.exe
 fail() {

@@ -38,8 +38,8 @@ class Arm : public Test {
     }
 };
 
-// Each key held from the other end of its range past its bound, then pressed with its pair in one pass: both
-// act, the raising key first.
+// Each key held from the other end of its range past its bound, then pressed with its pair in one
+// pass: both act, the raising key first.
 TEST_F(Arm, PoseKeys) {
     EXPECT_EQ(kStart, (Vec{0, 0, 0, 1, 45}));
     for (int i = 0; i < 10; ++i) {
@@ -71,9 +71,9 @@ Vec Get(GLenum name, int count = 1) {
     return Vec(v, v + count);
 }
 
-// One frame in feedback mode, window coordinates giving back eye ones exactly: eleven boxes of 24 corners.
-// Mesa hands back quad v0..v3 as the triangles (v0,v1,v3), (v1,v2,v3): a token, a count and 3 x 7 floats
-// each.
+// One frame in feedback mode, window coordinates giving back eye ones exactly: eleven boxes of 24
+// corners. Mesa hands back quad v0..v3 as the triangles (v0,v1,v3), (v1,v2,v3): a token, a count
+// and 3 x 7 floats each.
 std::vector<Vertex> Frame() {
     static GLfloat buffer[8192];
     glViewport(-128, -128, 256, 256);
@@ -110,11 +110,12 @@ class Drawing : public Arm {
     static inline std::string why;
 };
 
-const Vec kColours[11] = {{1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 1}, {0, 0.3f, 0.7f},
-                          {0.5f, 0.2f, 1}, {0.5f, 0.2f, 1}, {0.9f, 0.5f, 0.3f}, {0.9f, 0.5f, 0.3f}};
+const Vec kColours[11] = {{1, 0, 0},       {1, 0, 0},          {0, 1, 0},         {0, 1, 0},
+                          {0, 0, 1},       {0, 0, 1},          {0, 0.3f, 0.7f},   {0.5f, 0.2f, 1},
+                          {0.5f, 0.2f, 1}, {0.9f, 0.5f, 0.3f}, {0.9f, 0.5f, 0.3f}};
 
-// The pieces run from the wrist at x 2. A jaw bar's corners 4, 5, 9 and 10 are (0,0,0), (5,0,0), (5,0,0) and
-// (5,1,0) in its own frame.
+// The pieces run from the wrist at x 2. A jaw bar's corners 4, 5, 9 and 10 are (0,0,0), (5,0,0),
+// (5,0,0) and (5,1,0) in its own frame.
 TEST_F(Drawing, FramesAtSeveralLengthsAndOpenings) {
     const GLfloat kCases[3][2] = {{45, 1}, {80, 8}, {90, 8}}; // PinceRot, Piston3Trans
     for (const auto &c : kCases) {
@@ -167,8 +168,8 @@ TEST_F(Drawing, EachJointTurnsEverythingAfterItAboutItsPivot) {
 const GLsizei kSizes[3][4] = {
     {640, 0, 1, GL_TEXTURE}, {0, 0, 1, GL_MODELVIEW}, {640, 480, 480, GL_PROJECTION}};
 
-// The buffers are left white and at depth 0 before InitGL, so the frame at the end must clear both or lose
-// the red segment or the black around it.
+// The buffers are left white and at depth 0 before InitGL, so the frame at the end must clear both
+// or lose the red segment or the black around it.
 TEST_F(Drawing, RenderStateProjectionAndAFrameOnScreen) {
     glHint(GL_LINE_SMOOTH_HINT, GL_NICEST), glShadeModel(GL_FLAT); // the GL defaults would pass
     glClearColor(1, 1, 1, 1), glClearDepth(0), glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

@@ -1,7 +1,7 @@
 // The program's own code on our Win32 layer and the fake driver: the window procedure, creation and teardown,
 // the main loop, the exits, the messages the layer sends; every Win32 call that can fail, failed in turn (the
 // sweep); thousands of fullscreen toggles (the soak).
-#include "tests/fake_driver.h"
+#include "tests/fake/driver.h"
 #include "tests/sequences.h"
 
 #include <malloc.h>

@@ -2,7 +2,7 @@
 // tables; every driver is held to them.
 #pragma once
 
-#include "platform/win32.h"
+#include "win32/win32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// Headless OpenGL on Mesa through EGL, for tests, tools and benchmarks.
 #include "tools/offscreen_gl.h"
 
 #include <EGL/egl.h>
@@ -18,7 +19,8 @@ static EGLDisplay FirstDisplay() {
     auto getPlatformDisplay =
         (PFNEGLGETPLATFORMDISPLAYEXTPROC)eglGetProcAddress("eglGetPlatformDisplayEXT");
     if (getPlatformDisplay) {
-        EGLDisplay d = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+        EGLDisplay d =
+            getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
         if (d != EGL_NO_DISPLAY && eglInitialize(d, nullptr, nullptr)) return d;
     }
     EGLDisplay d = eglGetDisplay(EGL_DEFAULT_DISPLAY);
@@ -42,9 +44,21 @@ bool Open(std::string *why, int width, int height) {
     if (display == EGL_NO_DISPLAY) return Fail(why, "no EGL display");
     if (!eglBindAPI(EGL_OPENGL_API)) return Fail(why, "EGL has no desktop OpenGL");
 
-    const EGLint want[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                           EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
-                           EGL_DEPTH_SIZE, 16, EGL_NONE};
+    const EGLint want[] = {EGL_SURFACE_TYPE,
+                           EGL_PBUFFER_BIT,
+                           EGL_RENDERABLE_TYPE,
+                           EGL_OPENGL_BIT,
+                           EGL_RED_SIZE,
+                           8,
+                           EGL_GREEN_SIZE,
+                           8,
+                           EGL_BLUE_SIZE,
+                           8,
+                           EGL_ALPHA_SIZE,
+                           8,
+                           EGL_DEPTH_SIZE,
+                           16,
+                           EGL_NONE};
     EGLint count = 0;
     if (!eglChooseConfig(display, want, &config, 1, &count) || count < 1)
         return Fail(why, "no RGBA pbuffer config with a depth buffer");

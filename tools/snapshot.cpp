@@ -63,7 +63,8 @@ static int ParseArguments(int argc, char **argv, const char **output) {
         for (const PoseOption &o : kOptions)
             if (strcmp(arg, o.name) == 0) option = &o;
         if (option) {
-            if (i + 1 >= argc) return BadArgument(std::string(arg) + ": missing value, " + Range(*option));
+            if (i + 1 >= argc)
+                return BadArgument(std::string(arg) + ": missing value, " + Range(*option));
             const char *text = argv[++i];
             char *end = nullptr;
             errno = 0;
@@ -71,12 +72,14 @@ static int ParseArguments(int argc, char **argv, const char **output) {
             if (end == text || *end != '\0' || errno != 0 || !std::isfinite(value))
                 return BadArgument(std::string(arg) + ": '" + text + "' is not " + Range(*option));
             if (value < option->lowest || value > option->highest)
-                return BadArgument(std::string(arg) + ": " + text + " is out of range, " + Range(*option));
+                return BadArgument(std::string(arg) + ": " + text + " is out of range, " +
+                                   Range(*option));
             *option->value = (GLfloat)value;
         } else if (arg[0] == '-' && arg[1] != '\0') {
             return BadArgument(std::string("unknown option '") + arg + "' (see --help)");
         } else if (*output) {
-            return BadArgument(std::string("extra argument '") + arg + "': only one OUTPUT.png is taken");
+            return BadArgument(std::string("extra argument '") + arg +
+                               "': only one OUTPUT.png is taken");
         } else {
             *output = arg;
         }
@@ -131,7 +134,8 @@ int main(int argc, char **argv) {
 
     FILE *file = fopen(output, "wb");
     if (!file)
-        return BadArgument(std::string("OUTPUT.png: cannot write '") + output + "': " + strerror(errno));
+        return BadArgument(std::string("OUTPUT.png: cannot write '") + output +
+                           "': " + strerror(errno));
     bool written = WritePng(file, pixels);
     if (fclose(file) != 0) written = false;
     if (!written) {

@@ -1,3 +1,6 @@
+// The window and its GL context: the window set, creation (with the
+// fullscreen mode and its windowed fallback) and the teardown that serves
+// every exit, each failure told in its own box.
 #include "window/scene.h"
 #include "window/window.h"
 
@@ -15,16 +18,28 @@ const PIXELFORMATDESCRIPTOR pfd = {
     1,  // nVersion
     PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER,
     PFD_TYPE_RGBA,
-    16,                  // cColorBits
-    0, 0, 0, 0, 0, 0,    // colour bits and shifts
-    0, 0,                // no alpha
-    0, 0, 0, 0, 0,       // no accumulation buffer
-    16,                  // cDepthBits
-    0,                   // no stencil
-    0,                   // no auxiliary buffers
+    16, // cColorBits
+    0,
+    0,
+    0,
+    0,
+    0,
+    0, // colour bits and shifts
+    0,
+    0, // no alpha
+    0,
+    0,
+    0,
+    0,
+    0,  // no accumulation buffer
+    16, // cDepthBits
+    0,  // no stencil
+    0,  // no auxiliary buffers
     PFD_MAIN_PLANE,
-    0,                   // bReserved
-    0, 0, 0,             // layer, visible and damage masks
+    0, // bReserved
+    0,
+    0,
+    0, // layer, visible and damage masks
 };
 
 static const char kClassName[] = "OpenGL";
@@ -115,8 +130,10 @@ BOOL CreateGLWindow(const char *title, int width, int height, int bits, BOOL ful
     int format = ChoosePixelFormat(hDC, &pfd);
     if (!format) return CreationFailed("Can't Find A Suitable PixelFormat.");
     if (!SetPixelFormat(hDC, format, &pfd)) return CreationFailed("Can't Set The PixelFormat.");
-    if (!(hRC = wglCreateContext(hDC))) return CreationFailed("Can't Create A GL Rendering Context.");
-    if (!wglMakeCurrent(hDC, hRC)) return CreationFailed("Can't Activate The GL Rendering Context.");
+    if (!(hRC = wglCreateContext(hDC)))
+        return CreationFailed("Can't Create A GL Rendering Context.");
+    if (!wglMakeCurrent(hDC, hRC))
+        return CreationFailed("Can't Activate The GL Rendering Context.");
 
     ShowWindow(hWnd, SW_SHOW);
     SetForegroundWindow(hWnd);

@@ -1,3 +1,5 @@
+// The render state a new context gets, and the projection for the
+// window's size.
 #include "window/scene.h"
 
 void ReSizeGLScene(GLsizei width, GLsizei height) {

@@ -1,7 +1,7 @@
 // Render state and projection for a freshly current GL context.
 #pragma once
 
-#include "platform/gl.h"
+#include "arm/gl.h"
 
 // Viewport and 45-degree perspective projection for a client area of
 // width by height pixels; leaves the modelview matrix selected, as identity.

@@ -1,7 +1,7 @@
 // The window, its GL context and its window procedure.
 #pragma once
 
-#include "platform/win32.h"
+#include "win32/win32.h"
 
 // The window set: live between a successful CreateGLWindow and the next
 // KillGLWindow.

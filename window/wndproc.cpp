@@ -1,3 +1,5 @@
+// The window procedure: key presses latched in the key table, the active
+// flag, the projection kept in step with the size, and the close request.
 #include "arm/arm.h"
 #include "window/scene.h"
 #include "window/window.h"

@@ -1,9 +1,9 @@
-// Arbitrary bytes as a stream of window messages (any number, wParam and lParam) and idle passes, driven
-// through the layer's queue, the window procedure, the frame step and the pose keys, on the fake driver with
-// real headless GL. After every step the program's state must still make sense.
+// Arbitrary bytes as a stream of window messages (any number, wParam and lParam) and idle passes,
+// driven through the layer's queue, the window procedure, the frame step and the pose keys, on the
+// fake driver with real headless GL. After every step the program's state must still make sense.
 #include "app/main.h"
-#include "platform/layer.h"
-#include "tests/fake_driver.h"
+#include "win32/layer.h"
+#include "tests/fake/driver.h"
 #include "tools/offscreen_gl.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -12,20 +12,46 @@
 
 namespace {
 
-const UINT kMessages[] = {WM_ACTIVATE, WM_SYSCOMMAND, WM_CLOSE, WM_KEYDOWN, WM_KEYUP, WM_SIZE, WM_CHAR, WM_SYSKEYDOWN,
-                          WM_SYSKEYUP, WM_SYSCHAR, WM_CREATE, WM_DESTROY, WM_QUIT, WM_NCCREATE, 0x0400};
-const WPARAM kParams[] = {VK_ESCAPE, VK_F1, VK_F2, VK_F3, VK_F4, VK_F5, VK_F6, VK_F7, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN,
-                          VK_F10, 'A', SC_SCREENSAVE, SC_MONITORPOWER, SC_SCREENSAVE + 1, SC_CLOSE, SC_CLOSE + 3,
-                          SC_KEYMENU, 255, 256};
+const UINT kMessages[] = {WM_ACTIVATE, WM_SYSCOMMAND, WM_CLOSE,      WM_KEYDOWN,  WM_KEYUP,
+                          WM_SIZE,     WM_CHAR,       WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSCHAR,
+                          WM_CREATE,   WM_DESTROY,    WM_QUIT,       WM_NCCREATE, 0x0400};
+const WPARAM kParams[] = {VK_ESCAPE,
+                          VK_F1,
+                          VK_F2,
+                          VK_F3,
+                          VK_F4,
+                          VK_F5,
+                          VK_F6,
+                          VK_F7,
+                          VK_LEFT,
+                          VK_UP,
+                          VK_RIGHT,
+                          VK_DOWN,
+                          VK_F10,
+                          'A',
+                          SC_SCREENSAVE,
+                          SC_MONITORPOWER,
+                          SC_SCREENSAVE + 1,
+                          SC_CLOSE,
+                          SC_CLOSE + 3,
+                          SC_KEYMENU,
+                          255,
+                          256};
 
-void Check(bool good, const char *what) { good || (fprintf(stderr, "broken: %s\n", what), abort(), 0); }
+void Check(bool good, const char *what) {
+    good || (fprintf(stderr, "broken: %s\n", what), abort(), 0);
+}
 
-bool Whole(GLfloat v, GLfloat low, GLfloat high) { return v >= low && v <= high && v == std::floor(v); }
+bool Whole(GLfloat v, GLfloat low, GLfloat high) {
+    return v >= low && v <= high && v == std::floor(v);
+}
 
 void CheckState() {
-    Check(Whole(Piston1Rot, -75, 75) && Whole(Piston2Rot, -75, 75) && Whole(Piston3Rot, -75, 75) && Whole(Piston3Trans, 1, 8) &&
-          Whole(PinceRot, 45, 90), "pose off its limits or off whole numbers");
-    for (int k : keys) Check(k == 0 || k == 1, "key table entry not 0 or 1");
+    Check(Whole(Piston1Rot, -75, 75) && Whole(Piston2Rot, -75, 75) && Whole(Piston3Rot, -75, 75) &&
+              Whole(Piston3Trans, 1, 8) && Whole(PinceRot, 45, 90),
+          "pose off its limits or off whole numbers");
+    for (int k : keys)
+        Check(k == 0 || k == 1, "key table entry not 0 or 1");
     Check(active == 0 || active == 1, "active not 0 or 1");
     Check(fake::boxes.empty(), "a box on a healthy system");
 }
@@ -39,8 +65,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     return 0;
 }
 
-// Each input starts from the program's start state in a fresh window, and runs the main loop's two halves as
-// the bytes say, until the loop would end.
+// Each input starts from the program's start state in a fresh window, and runs the main loop's two
+// halves as the bytes say, until the loop would end.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     KillGLWindow();
     ResetProgram();
@@ -53,12 +79,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
             Check(FrameStep(&done), "the fullscreen toggle failed on a healthy system");
             glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &after);
-            Check(after == depth && glGetError() == GL_NO_ERROR, "a frame left the stack or an error");
+            Check(after == depth && glGetError() == GL_NO_ERROR,
+                  "a frame left the stack or an error");
             CheckState();
             continue;
         }
-        const UINT message = in.ConsumeBool() ? in.PickValueInArray(kMessages) : in.ConsumeIntegral<UINT>();
-        const WPARAM wParam = in.ConsumeBool() ? in.PickValueInArray(kParams) : in.ConsumeIntegral<WPARAM>();
+        const UINT message =
+            in.ConsumeBool() ? in.PickValueInArray(kMessages) : in.ConsumeIntegral<UINT>();
+        const WPARAM wParam =
+            in.ConsumeBool() ? in.PickValueInArray(kParams) : in.ConsumeIntegral<WPARAM>();
         layer::Post(hWnd, message, wParam, in.ConsumeIntegral<LPARAM>());
         for (MSG msg{}; !done && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE);) {
             if ((done = msg.message == WM_QUIT)) break;

@@ -1,7 +1,7 @@
 // The process entry on Linux: runs the program's WinMain as Windows would,
 // with no command line (arguments are not the program's business). As X
 // programs do, it says so and ends with status 1 when there is no display.
-#include "platform/layer.h"
+#include "win32/layer.h"
 
 #include <errno.h>
 

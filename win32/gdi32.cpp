@@ -1,6 +1,6 @@
 // GDI32: pixel formats on a window's device context, and presenting the
 // back buffer.
-#include "platform/layer.h"
+#include "win32/layer.h"
 
 #include <vector>
 
@@ -41,7 +41,7 @@ int ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR *pfd) {
     for (size_t i = 0; i < formats.size(); ++i)
         if (formats[i] == f) return (int)i + 1;
     if (!driver::ChooseFormat(f)) {
-        layer::Refused("ChoosePixelFormat");
+        layer::PrintRefusal("ChoosePixelFormat");
         return 0;
     }
     formats.push_back(f);
@@ -54,7 +54,7 @@ BOOL SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR * /*pfd*/) {
     if (!w || format < 1 || format > (int)formats.size()) return FALSE;
     if (w->format) return w->format == format;
     if (!driver::SetFormat(w->native, formats[format - 1])) {
-        layer::Refused("SetPixelFormat");
+        layer::PrintRefusal("SetPixelFormat");
         return FALSE;
     }
     w->format = format;

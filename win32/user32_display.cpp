@@ -1,6 +1,6 @@
 // USER32, the screen: display-mode changes, the cursor's display count and
 // message boxes.
-#include "platform/layer.h"
+#include "win32/layer.h"
 
 #include <cstdio>
 
@@ -11,7 +11,9 @@ int cursorCount = 0; // the cursor shows while this is 0 or more
 
 } // namespace
 
-bool layer::ModeChanged() { return modeChanged; }
+bool layer::ModeChanged() {
+    return modeChanged;
+}
 
 // A temporary change for the whole display, one at a time; a null record
 // goes back to the mode in force before the change.
@@ -27,7 +29,7 @@ LONG ChangeDisplaySettingsA(DEVMODEA *mode, DWORD /*flags*/) {
     if (modeChanged) driver::RestoreMode();
     const int bits = (mode->dmFields & DM_BITSPERPEL) ? (int)mode->dmBitsPerPel : 0;
     modeChanged = driver::SetMode((int)mode->dmPelsWidth, (int)mode->dmPelsHeight, bits);
-    if (!modeChanged) layer::Refused("ChangeDisplaySettingsA");
+    if (!modeChanged) layer::PrintRefusal("ChangeDisplaySettingsA");
     return modeChanged ? DISP_CHANGE_SUCCESSFUL : DISP_CHANGE_BADMODE;
 }
 
@@ -45,17 +47,25 @@ int MessageBoxA(HWND /*owner*/, LPCSTR text, LPCSTR caption, UINT type) {
     const bool yesNo = (type & MB_TYPEMASK) == MB_YESNO;
     driver::Icon icon = driver::kNoIcon;
     switch (type & MB_ICONMASK) {
-    case MB_ICONSTOP: icon = driver::kError; break;
-    case MB_ICONQUESTION: icon = driver::kQuestion; break;
-    case MB_ICONEXCLAMATION: icon = driver::kWarning; break;
-    case MB_ICONINFORMATION: icon = driver::kInformation; break;
+    case MB_ICONSTOP:
+        icon = driver::kError;
+        break;
+    case MB_ICONQUESTION:
+        icon = driver::kQuestion;
+        break;
+    case MB_ICONEXCLAMATION:
+        icon = driver::kWarning;
+        break;
+    case MB_ICONINFORMATION:
+        icon = driver::kInformation;
+        break;
     }
     if (!caption) caption = "Error";
     if (!text) text = "";
     const int answer = driver::ShowBox(text, caption, yesNo ? driver::kYesNo : driver::kOk, icon);
     if (answer < 0) {
         std::fprintf(stderr, "%s: %s\n", caption, text);
-        layer::Refused("MessageBoxA");
+        layer::PrintRefusal("MessageBoxA");
         return 0;
     }
     if (!yesNo) return IDOK;

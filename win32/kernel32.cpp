@@ -1,6 +1,6 @@
 // KERNEL32: the program's module handle. It has no counterpart here; it
 // only needs to be distinct and non-null, as the program never reads it.
-#include "platform/win32.h"
+#include "win32/win32.h"
 
 #include <cstdint>
 

@@ -2,8 +2,8 @@
 // and the input calls through which a driver reports what the user did.
 #pragma once
 
-#include "platform/driver.h"
-#include "platform/win32.h"
+#include "win32/driver.h"
+#include "win32/win32.h"
 
 namespace layer {
 
@@ -11,7 +11,7 @@ namespace layer {
 struct Window {
     HWND handle;
     WNDPROC proc;
-    ATOM atom; // its class
+    ATOM atom;         // its class
     int width, height; // client area
     bool visible, minimised;
     int format; // pixel format index, 0 until one is set
@@ -31,7 +31,7 @@ bool Start();
 // Start(), saying on stderr that the call failed when there is no display.
 bool Ready(const char *call);
 // A call the system refused: one line on stderr, naming the call and why.
-void Refused(const char *call);
+void PrintRefusal(const char *call);
 
 // Whether the display mode is changed, for windows that are to cover it.
 bool ModeChanged();

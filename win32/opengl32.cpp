@@ -1,6 +1,6 @@
 // OPENGL32's WGL: rendering contexts for a window's device context, and the
 // one that is current.
-#include "platform/layer.h"
+#include "win32/layer.h"
 
 #include <vector>
 
@@ -30,7 +30,7 @@ HGLRC wglCreateContext(HDC dc) {
     if (!w || !w->format) return NULL;
     void *native = driver::MakeContext(w->native);
     if (!native) {
-        layer::Refused("wglCreateContext");
+        layer::PrintRefusal("wglCreateContext");
         return NULL;
     }
     contexts.push_back({reinterpret_cast<HGLRC>(++lastContext), native});
@@ -50,7 +50,7 @@ BOOL wglMakeCurrent(HDC dc, HGLRC context) {
     const Context *c = Find(context);
     if (!w || !w->format || !c) return FALSE;
     if (!driver::MakeCurrent(w->native, c->native)) {
-        layer::Refused("wglMakeCurrent");
+        layer::PrintRefusal("wglMakeCurrent");
         return FALSE;
     }
     current = context;
@@ -70,4 +70,6 @@ BOOL wglDeleteContext(HGLRC context) {
     return TRUE;
 }
 
-HGLRC wglGetCurrentContext() { return current; }
+HGLRC wglGetCurrentContext() {
+    return current;
+}

@@ -3,7 +3,7 @@
 // gdi32.cpp, opengl32.cpp) owns every Win32 behaviour and calls down
 // through these; a driver calls back up only through the input calls of
 // layer.h, from PumpEvents. The driver is chosen when linking: the SDL2
-// driver (sdl_driver.cpp) for the program, the tests' fake for the tests.
+// driver (sdl/) for the program, the tests' fake (tests/fake/) for the tests.
 //
 // Native windows and contexts are opaque pointers that the driver makes and
 // frees; the layer keeps them in its own records. A call that fails leaves
@@ -18,8 +18,9 @@ struct PixelFormat {
     bool doubleBuffer;
     int red, green, blue, alpha, depth, stencil, accum;
     bool operator==(const PixelFormat &o) const {
-        return doubleBuffer == o.doubleBuffer && red == o.red && green == o.green && blue == o.blue &&
-               alpha == o.alpha && depth == o.depth && stencil == o.stencil && accum == o.accum;
+        return doubleBuffer == o.doubleBuffer && red == o.red && green == o.green &&
+               blue == o.blue && alpha == o.alpha && depth == o.depth && stencil == o.stencil &&
+               accum == o.accum;
     }
 };
 
@@ -28,7 +29,7 @@ struct WindowSpec {
     int width, height; // client area
     bool frame;        // title bar and border
     bool resizable;
-    bool fullscreen;   // covers the display in the mode set last
+    bool fullscreen; // covers the display in the mode set last
 };
 
 enum Icon { kNoIcon, kInformation, kQuestion, kWarning, kError };
@@ -76,6 +77,6 @@ void KeepScreenOn(bool on);
 // A modal box owned by no window.
 int ShowBox(const char *text, const char *caption, Buttons buttons, Icon icon);
 // Ends a box that is up, without an answer; safe in a signal handler.
-void Interrupt();
+void EndBox();
 
 } // namespace driver

@@ -2,7 +2,7 @@
 // message queue and the default window procedure, and the messages that
 // each call and each piece of user input sends, in the order Windows sends
 // them. The native windows come from the driver.
-#include "platform/layer.h"
+#include "win32/layer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -40,7 +40,7 @@ bool screenKeptOn = false;
 volatile sig_atomic_t closeAsked = 0;
 void AskToClose(int) {
     closeAsked = 1;
-    driver::Interrupt();
+    driver::EndBox();
 }
 std::chrono::steady_clock::time_point nextScreenCheck;
 
@@ -61,7 +61,12 @@ bool Matches(const MSG &msg, HWND window, UINT first, UINT last) {
 // the layer keeps no shift state, and the program reads no characters.
 WPARAM CharacterOf(WPARAM key) {
     switch (key) {
-    case VK_BACK: case VK_TAB: case VK_RETURN: case VK_ESCAPE: case VK_SPACE: return key;
+    case VK_BACK:
+    case VK_TAB:
+    case VK_RETURN:
+    case VK_ESCAPE:
+    case VK_SPACE:
+        return key;
     }
     if (key >= '0' && key <= '9') return key;
     if (key >= 'A' && key <= 'Z') return key - 'A' + 'a';
@@ -83,8 +88,8 @@ void AskAboutScreenSaver(HWND window) {
     nextScreenCheck = std::chrono::steady_clock::now() + std::chrono::seconds(20);
 }
 
-// The high word of WM_ACTIVATE's wParam.
-WORD Minimised(HWND window) {
+// Whether a window is minimised: the high word of WM_ACTIVATE's wParam.
+bool IsMinimised(HWND window) {
     const layer::Window *w = layer::Lookup(window);
     return w && w->minimised;
 }
@@ -97,14 +102,14 @@ void Activate(HWND window, bool active) {
         activeWindow = window;
         layer::Send(window, WM_ACTIVATEAPP, TRUE, 0);
         layer::Send(window, WM_NCACTIVATE, TRUE, 0);
-        layer::Send(window, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, Minimised(window)), 0);
+        layer::Send(window, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, IsMinimised(window)), 0);
         SetFocus(window);
         nextScreenCheck = {}; // asked at the next look for input
     } else {
         if (activeWindow != window) return;
         activeWindow = nullptr;
         layer::Send(window, WM_NCACTIVATE, FALSE, 0);
-        layer::Send(window, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, Minimised(window)), 0);
+        layer::Send(window, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, IsMinimised(window)), 0);
         layer::Send(window, WM_ACTIVATEAPP, FALSE, 0);
         if (focusWindow == window) {
             focusWindow = nullptr;
@@ -117,9 +122,9 @@ void Activate(HWND window, bool active) {
 
 void Forget(HWND window) {
     windows.remove_if([&](const layer::Window &w) { return w.handle == window; });
-    queue.erase(std::remove_if(queue.begin(), queue.end(),
-                               [&](const MSG &m) { return m.hwnd == window; }),
-                queue.end());
+    queue.erase(
+        std::remove_if(queue.begin(), queue.end(), [&](const MSG &m) { return m.hwnd == window; }),
+        queue.end());
 }
 
 BOOL TakePosted(LPMSG msg, HWND window, UINT first, UINT last, UINT remove) {
@@ -143,8 +148,12 @@ Window *Lookup(HWND handle) {
 }
 
 // A window's own device context (CS_OWNDC): named by the window's handle.
-HDC DeviceContextOf(const Window &w) { return reinterpret_cast<HDC>(w.handle); }
-Window *WindowOfDC(HDC dc) { return Lookup(reinterpret_cast<HWND>(dc)); }
+HDC DeviceContextOf(const Window &w) {
+    return reinterpret_cast<HDC>(w.handle);
+}
+Window *WindowOfDC(HDC dc) {
+    return Lookup(reinterpret_cast<HWND>(dc));
+}
 
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Window *w = Lookup(window);
@@ -167,17 +176,18 @@ bool Start() {
     struct sigaction close {};
     close.sa_handler = AskToClose;
     close.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &close, nullptr);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &close, nullptr);
     return started;
 }
 
 bool Ready(const char *call) {
     const bool open = Start();
-    if (!open) Refused(call);
+    if (!open) PrintRefusal(call);
     return open;
 }
 
-void Refused(const char *call) {
+void PrintRefusal(const char *call) {
     std::fprintf(stderr, "%s: %s: %s\n", program_invocation_short_name, call, driver::Error());
 }
 
@@ -205,7 +215,9 @@ void Key(HWND window, WPARAM vk, bool down, bool repeat, bool alt, bool ctrl) {
 }
 
 // What the close box sends; DefWindowProcA makes it WM_CLOSE.
-void CloseAsked(HWND window) { Post(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
+void CloseAsked(HWND window) {
+    Post(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
 
 // A minimised window gives up the foreground and a restored one takes it
 // back; either way it hears WM_ACTIVATE with its minimised state, and then
@@ -305,12 +317,12 @@ HWND CreateWindowExA(DWORD /*exStyle*/, LPCSTR className, LPCSTR windowName, DWO
     if (asked.width <= 0 || asked.height <= 0) return NULL;
     void *native = driver::MakeWindow(asked);
     if (!native) {
-        layer::Refused("CreateWindowExA");
+        layer::PrintRefusal("CreateWindowExA");
         return NULL;
     }
     const HWND handle = reinterpret_cast<HWND>(++lastHandle);
-    windows.push_back({handle, c->info.lpfnWndProc, c->atom, asked.width, asked.height,
-                       false, false, 0, native});
+    windows.push_back(
+        {handle, c->info.lpfnWndProc, c->atom, asked.width, asked.height, false, false, 0, native});
 
     Send(handle, WM_GETMINMAXINFO, 0, 0);
     bool made = Send(handle, WM_NCCREATE, 0, 0) != 0;
@@ -408,8 +420,10 @@ BOOL PeekMessageA(LPMSG msg, HWND window, UINT first, UINT last, UINT remove) {
     }
     if (closeAsked) {
         closeAsked = 0;
-        if (!windows.empty()) layer::CloseAsked(activeWindow ? activeWindow : windows.back().handle);
-        else PostQuitMessage(0);
+        if (!windows.empty())
+            layer::CloseAsked(activeWindow ? activeWindow : windows.back().handle);
+        else
+            PostQuitMessage(0);
     }
     driver::PumpEvents();
     if (focusWindow && std::chrono::steady_clock::now() >= nextScreenCheck)

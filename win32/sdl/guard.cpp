@@ -1,6 +1,6 @@
 // The SDL2 driver's guard process and the keyboard focus on X11 (see
-// sdl_guard.h for why).
-#include "platform/sdl_guard.h"
+// guard.h for why).
+#include "win32/sdl/guard.h"
 
 #include <SDL.h>
 #include <X11/Xlib.h>
@@ -22,10 +22,12 @@ namespace {
 
 int channel = -1; // the program's end of the socket
 pid_t guardPid = 0;
-Display *x = nullptr;          // the program's own connection, for the focus
+Display *display = nullptr;       // the program's own connection, for the focus
 Window focusBefore = PointerRoot; // what had the focus before our window took it
 
-int IgnoreErrors(Display *, XErrorEvent *) { return 0; }
+int IgnoreErrors(Display *, XErrorEvent *) {
+    return 0;
+}
 
 // Xlib's own handler exits, and the exit handlers then talk to the lost
 // connection again, which hangs: end here instead.
@@ -50,7 +52,9 @@ struct Crtc {
     int x, y;
     Rotation rotation;
     std::vector<RROutput> outputs;
-    bool operator==(const Crtc &o) const { return id == o.id && mode == o.mode && x == o.x && y == o.y; }
+    bool operator==(const Crtc &o) const {
+        return id == o.id && mode == o.mode && x == o.x && y == o.y;
+    }
 };
 struct Snapshot {
     int width, height, mmWidth, mmHeight;
@@ -70,7 +74,7 @@ void ScreenSize(Display *d, int *width, int *height) {
     *width = (int)w, *height = (int)h;
 }
 
-Snapshot Take(Display *d) {
+Snapshot TakeSnapshot(Display *d) {
     const int screen = DefaultScreen(d);
     Snapshot s{0, 0, DisplayWidthMM(d, screen), DisplayHeightMM(d, screen), {}};
     ScreenSize(d, &s.width, &s.height);
@@ -88,8 +92,8 @@ Snapshot Take(Display *d) {
 
 // The screen grows to hold both sizes while the outputs change mode, then
 // takes its own size: a mode never lies outside the screen.
-void Put(Display *d, const Snapshot &s) {
-    if (Take(d) == s) return;
+void PutBack(Display *d, const Snapshot &s) {
+    if (TakeSnapshot(d) == s) return;
     const Window root = DefaultRootWindow(d);
     Quietly(d, [&] {
         XRRScreenResources *res = XRRGetScreenResourcesCurrent(d, root);
@@ -109,7 +113,7 @@ void Put(Display *d, const Snapshot &s) {
 // The program has gone, or asks for the box to go: the box's process, in
 // the guard's group, ends. It was forked when SIGUSR2 still had its
 // default action, which the guard now sets aside for itself alone.
-void EndBox(int) {
+void EndBoxOnSignal(int) {
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGUSR2, &ignore, nullptr);
@@ -123,7 +127,8 @@ int ShowBox(const char *text, const char *caption, bool yesNo, int flags) {
         {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 1, "No"},
     };
     static const SDL_MessageBoxButtonData kOk[] = {
-        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "OK"},
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0,
+         "OK"},
     };
     SDL_MessageBoxData box{};
     box.flags = (Uint32)flags | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
@@ -148,7 +153,7 @@ void Reply(int fd, int answer) {
 // mode), 'R' (put it back). Each gets an answer; a closed socket ends it.
 [[noreturn]] void Guard(int fd) {
     setpgid(0, 0); // away from the terminal's Ctrl+C, with its boxes
-    signal(SIGUSR1, EndBox);
+    signal(SIGUSR1, EndBoxOnSignal);
     prctl(PR_SET_PDEATHSIG, SIGUSR1);
     Display *d = nullptr;
     bool saved = false;
@@ -162,19 +167,20 @@ void Reply(int fd, int answer) {
         if (request[0] == 'B') {
             signal(SIGUSR2, SIG_DFL); // for the box's process to inherit
             const char *caption = request + 3;
-            Reply(fd, ShowBox(caption + std::strlen(caption) + 1, caption, request[1], request[2] << 4));
+            Reply(fd, ShowBox(caption + std::strlen(caption) + 1, caption, request[1],
+                              request[2] << 4));
         } else if (request[0] == 'S') {
             if (!d) d = XOpenDisplay(nullptr);
-            if (d) snapshot = Take(d);
+            if (d) snapshot = TakeSnapshot(d);
             saved = d != nullptr;
             Reply(fd, saved ? 0 : -1);
         } else if (request[0] == 'R') {
-            if (saved) Put(d, snapshot);
+            if (saved) PutBack(d, snapshot);
             saved = false;
             Reply(fd, 0);
         }
     }
-    if (saved) Put(d, snapshot);
+    if (saved) PutBack(d, snapshot);
     _exit(0);
 }
 
@@ -206,12 +212,12 @@ int Ask(const char *request, std::string *why) {
 Window FindShowing(const char *title) {
     Window root, parent, *children = nullptr, found = 0;
     unsigned count = 0;
-    XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count);
+    XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
     for (unsigned i = 0; i < count && !found; ++i) {
         XWindowAttributes a;
         XTextProperty name{}; // in whatever encoding: UTF-8 from SDL
-        if (XGetWindowAttributes(x, children[i], &a) && a.map_state == IsViewable &&
-            XGetWMName(x, children[i], &name) && name.value &&
+        if (XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable &&
+            XGetWMName(display, children[i], &name) && name.value &&
             !std::strcmp(reinterpret_cast<char *>(name.value), title))
             found = children[i];
         if (name.value) XFree(name.value);
@@ -227,7 +233,7 @@ namespace guard {
 bool Start(std::string *why) {
     const char *name = std::getenv("DISPLAY");
     if (!name || !*name) return *why = "cannot open display: DISPLAY is not set", false;
-    if (!(x = XOpenDisplay(name)))
+    if (!(display = XOpenDisplay(name)))
         return *why = std::string("cannot open display \"") + name +
                       "\": no X server answers there, or it refused us",
                false;
@@ -237,7 +243,7 @@ bool Start(std::string *why) {
     guardPid = fork();
     if (guardPid == 0) {
         close(sockets[0]);
-        close(ConnectionNumber(x)); // the program's, not the guard's
+        close(ConnectionNumber(display)); // the program's, not the guard's
         Guard(sockets[1]);
     }
     close(sockets[1]);
@@ -253,7 +259,7 @@ int Box(const char *text, const char *caption, bool yesNo, int sdlFlags, std::st
     request += text;
     Window had = PointerRoot;
     int revert;
-    XGetInputFocus(x, &had, &revert);
+    XGetInputFocus(display, &had, &revert);
     if (send(channel, request.data(), request.size(), MSG_NOSIGNAL) < 0) return -1;
     // Until it answers: without a window manager, nobody else gives the
     // box the keyboard.
@@ -262,50 +268,59 @@ int Box(const char *text, const char *caption, bool yesNo, int sdlFlags, std::st
     while (poll(&p, 1, 20) <= 0) {
         if (focused) continue;
         Window box = FindShowing(caption);
-        if (box) Quietly(x, [&] { XSetInputFocus(x, box, RevertToPointerRoot, CurrentTime); });
+        if (box)
+            Quietly(display,
+                    [&] { XSetInputFocus(display, box, RevertToPointerRoot, CurrentTime); });
         focused = box != 0;
     }
     const int answer = Receive(why);
-    Quietly(x, [&] {
+    Quietly(display, [&] {
         Window now;
-        XGetInputFocus(x, &now, &revert);
-        if (now == PointerRoot || now == None) XSetInputFocus(x, had, RevertToPointerRoot, CurrentTime);
+        XGetInputFocus(display, &now, &revert);
+        if (now == PointerRoot || now == None)
+            XSetInputFocus(display, had, RevertToPointerRoot, CurrentTime);
     });
     return answer;
 }
 
-void EndWhenTheDisplayGoes() { XSetIOErrorHandler(LostDisplay); }
+void EndWhenTheDisplayGoes() {
+    XSetIOErrorHandler(LostDisplay);
+}
 
-void Interrupt() {
+void EndBox() {
     if (guardPid > 0) kill(guardPid, SIGUSR1);
 }
 
-bool SaveMode() { return Ask("S", nullptr) == 0; }
-void RestoreMode() { Ask("R", nullptr); }
+bool SaveMode() {
+    return Ask("S", nullptr) == 0;
+}
+void RestoreMode() {
+    Ask("R", nullptr);
+}
 
 void Focus(unsigned long window) {
-    Quietly(x, [&] {
+    Quietly(display, [&] {
         int revert;
         Window had;
-        XGetInputFocus(x, &had, &revert);
+        XGetInputFocus(display, &had, &revert);
         if (had != window) focusBefore = had;
         for (int i = 0; i < 50; ++i) { // until the map has reached the server
             XWindowAttributes a;
-            if (XGetWindowAttributes(x, window, &a) && a.map_state == IsViewable) break;
+            if (XGetWindowAttributes(display, window, &a) && a.map_state == IsViewable) break;
             usleep(2000);
         }
-        XSetInputFocus(x, window, RevertToPointerRoot, CurrentTime);
+        XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
     });
 }
 
 void GiveBackFocus(unsigned long window) {
-    Quietly(x, [&] {
+    Quietly(display, [&] {
         int revert;
         Window now;
-        XGetInputFocus(x, &now, &revert);
+        XGetInputFocus(display, &now, &revert);
         if (now == window || now == None)
-            XSetInputFocus(x, focusBefore == window ? PointerRoot : focusBefore, RevertToPointerRoot,
-                           CurrentTime);
+            XSetInputFocus(display, focusBefore == window ? PointerRoot : focusBefore,
+                           RevertToPointerRoot, CurrentTime);
     });
 }
 

@@ -1,6 +1,6 @@
-#include "tests/fake_driver.h"
+#include "tests/fake/driver.h"
 
-#include "platform/layer.h"
+#include "win32/layer.h"
 #include "tools/offscreen_gl.h"
 
 #include <algorithm>
@@ -153,7 +153,7 @@ bool SetMode(int width, int height, int bits) {
 void RestoreMode() { modeChanged = false; }
 void SetCursorShown(bool) {}
 void KeepScreenOn(bool) {}
-void Interrupt() {}
+void EndBox() {}
 int ShowBox(const char *, const char *, Buttons buttons, Icon) {
     const int answer = answers.empty() ? (buttons == kYesNo ? IDNO : IDOK) : answers.front();
     if (!answers.empty()) answers.pop_front();

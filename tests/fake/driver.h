@@ -4,7 +4,7 @@
 #pragma once
 
 #include "arm/arm.h"
-#include "platform/driver.h"
+#include "win32/driver.h"
 #include "window/window.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The SDL2 driver under our Win32 layer: native windows, GL contexts,
 // display modes and message boxes on whatever display SDL drives, and the
 // display's events reported to the layer as input.
-#include "platform/layer.h"
-#include "platform/sdl_guard.h"
+#include "win32/layer.h"
+#include "win32/sdl/guard.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h> // on X11, also Xlib's names
@@ -19,7 +19,7 @@ struct Native {
     SDL_Window *window;
     std::string title;
     driver::WindowSpec asked;
-    Uint32 flags; // SDL flags it was made with
+    Uint32 flags;                            // SDL flags it was made with
     std::optional<driver::PixelFormat> made; // GL attributes its SDL window has
     bool minimised;
 };
@@ -31,9 +31,9 @@ struct KeyModifiers {
 };
 
 std::optional<driver::PixelFormat> attributes; // what SDL's GL attributes are set to
-SDL_DisplayMode mode{};            // the changed mode, while there is one
-SDL_Window *modeHolder = nullptr;  // holds it until a window of ours covers it
-Native *covering = nullptr;        // the window that covers the display in it
+SDL_DisplayMode mode{};                        // the changed mode, while there is one
+SDL_Window *modeHolder = nullptr;              // holds it until a window of ours covers it
+Native *covering = nullptr;                    // the window that covers the display in it
 std::optional<KeyModifiers> keyModifiers;
 
 void SetAttributes(const driver::PixelFormat &f) {
@@ -166,7 +166,9 @@ void NoteSystemEvent(const SDL_SysWMmsg &msg) {
 #endif
 }
 
-HWND WindowOfId(Uint32 id) { return layer::WindowOfNative(SDL_GetWindowData(SDL_GetWindowFromID(id), "native")); }
+HWND WindowOfId(Uint32 id) {
+    return layer::WindowOfNative(SDL_GetWindowData(SDL_GetWindowFromID(id), "native"));
+}
 
 void OnKey(const SDL_KeyboardEvent &e) {
     // In the moment after a window got the focus and before SDL says so,
@@ -176,7 +178,8 @@ void OnKey(const SDL_KeyboardEvent &e) {
     // The server's modifiers for this key when it gave them, else SDL's
     // (for the key events SDL makes up itself, on focus changes).
     bool alt = (e.keysym.mod & KMOD_ALT) != 0, ctrl = (e.keysym.mod & KMOD_CTRL) != 0;
-    if (keyModifiers && keyModifiers->down == down) alt = keyModifiers->alt, ctrl = keyModifiers->ctrl;
+    if (keyModifiers && keyModifiers->down == down)
+        alt = keyModifiers->alt, ctrl = keyModifiers->ctrl;
     layer::Key(window, VirtualKey(e.keysym), down, e.repeat != 0, alt, ctrl);
 }
 
@@ -232,15 +235,18 @@ void Translate(const SDL_Event &e) {
 unsigned long XWindowOf(SDL_Window *window) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    return SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11 ? info.info.x11.window
-                                                                                : 0;
+    return SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11
+               ? info.info.x11.window
+               : 0;
 }
 
 } // namespace
 
 namespace driver {
 
-const char *Error() { return SDL_GetError(); }
+const char *Error() {
+    return SDL_GetError();
+}
 
 bool Open() {
     std::string why;
@@ -277,7 +283,8 @@ bool Open() {
 }
 
 void *MakeWindow(const WindowSpec &asked) {
-    Native *n = new Native{nullptr, asked.title, asked, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN, {}, false};
+    Native *n =
+        new Native{nullptr, asked.title, asked, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN, {}, false};
     n->asked.title = n->title.c_str();
     if (!asked.frame) n->flags |= SDL_WINDOW_BORDERLESS;
     if (asked.resizable) n->flags |= SDL_WINDOW_RESIZABLE;
@@ -331,10 +338,13 @@ bool SetFormat(void *window, const PixelFormat &format) {
 void PumpEvents() {
     SDL_PumpEvents();
     SDL_Event e;
-    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) Translate(e);
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
+        Translate(e);
 }
 
-void WaitEvents(int milliseconds) { SDL_WaitEventTimeout(nullptr, milliseconds); }
+void WaitEvents(int milliseconds) {
+    SDL_WaitEventTimeout(nullptr, milliseconds);
+}
 
 bool Present(void *window) {
     SDL_GL_SwapWindow(static_cast<Native *>(window)->window);
@@ -367,14 +377,17 @@ bool MakeCurrent(void *window, void *context) {
     return true;
 }
 
-void FreeContext(void *context) { SDL_GL_DeleteContext(context); }
+void FreeContext(void *context) {
+    SDL_GL_DeleteContext(context);
+}
 
 bool SetMode(int width, int height, int bits) {
     SDL_DisplayMode current;
     if (SDL_GetCurrentDisplayMode(0, &current) != 0) return false;
     mode = current;
     if (current.w == width && current.h == height) return true;
-    if (!guard::SaveMode()) return SDL_SetError("the guard process cannot reach the display"), false;
+    if (!guard::SaveMode())
+        return SDL_SetError("the guard process cannot reach the display"), false;
     if (FindMode(width, height, bits, &mode) && HoldMode(mode)) return true;
     guard::RestoreMode();
     return false;
@@ -390,13 +403,19 @@ void RestoreMode() {
     guard::RestoreMode();
 }
 
-void Interrupt() { guard::Interrupt(); }
+void EndBox() {
+    guard::EndBox();
+}
 
-void SetCursorShown(bool shown) { SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE); }
+void SetCursorShown(bool shown) {
+    SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
+}
 
 void KeepScreenOn(bool on) {
-    if (on) SDL_DisableScreenSaver();
-    else SDL_EnableScreenSaver();
+    if (on)
+        SDL_DisableScreenSaver();
+    else
+        SDL_EnableScreenSaver();
 }
 
 int ShowBox(const char *text, const char *caption, Buttons buttons, Icon icon) {

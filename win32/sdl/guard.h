@@ -21,7 +21,7 @@ bool Start(std::string *why);
 // *why, when no answer came.
 int Box(const char *text, const char *caption, bool yesNo, int sdlFlags, std::string *why);
 // Ends a box that is up; safe in a signal handler.
-void Interrupt();
+void EndBox();
 
 // Once SDL has started: a connection to the display that is lost (the
 // server gone, or the connection killed) ends the program at once, with

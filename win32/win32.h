@@ -2,7 +2,7 @@
 // thing; elsewhere the declarations below are implemented by our own Win32
 // layer (user32.cpp, gdi32.cpp, opengl32.cpp, kernel32.cpp), with the same
 // names, types, values and C linkage as Win32. Below the layer a driver
-// talks to the system: sdl_driver.cpp for the program (driver.h says what a
+// talks to the system: sdl/driver.cpp for the program (driver.h says what a
 // driver does).
 #pragma once
 
@@ -126,7 +126,7 @@ struct DEVMODEA {
 static_assert(sizeof(DEVMODEA) == 156, "DEVMODEA has Win32's layout");
 
 #define MAKEINTRESOURCEA(i) ((LPSTR)(std::uintptr_t)(WORD)(i))
-#define LOWORD(l) ((WORD)((std::uintptr_t)(l) & 0xffff))
+#define LOWORD(l) ((WORD)((std::uintptr_t)(l)&0xffff))
 #define HIWORD(l) ((WORD)(((std::uintptr_t)(l) >> 16) & 0xffff))
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)((WORD)(l) | ((DWORD)(WORD)(h) << 16)))
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)((WORD)(l) | ((DWORD)(WORD)(h) << 16)))
