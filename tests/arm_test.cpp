@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <vector>
 
 namespace {
@@ -22,10 +23,25 @@ enum { Red, RedLink, Green, GreenLink, Blue, Piece1, Piece2, Jaw1, Jaw1Tip, Jaw2
 GLfloat *const kPose[5] = {&Piston1Rot, &Piston2Rot, &Piston3Rot, &Piston3Trans, &PinceRot};
 const Vec kStart = {Piston1Rot, Piston2Rot, Piston3Rot, Piston3Trans, PinceRot}; // before any test
 
-// Key, index into kPose, step, bound; in pairs, the raising key first.
-const int kKeys[10][4] = {{F2, 0, +1, 75}, {F3, 0, -1, -75}, {F4, 1, +1, 75},   {F5, 1, -1, -75},
-                          {F6, 2, +1, 75}, {F7, 2, -1, -75}, {Right, 3, +1, 8}, {Left, 3, -1, 1},
-                          {Up, 4, +1, 90}, {Down, 4, -1, 45}};
+// The ten pose keys in pairs, the raising key first: the pose value each moves, its step and the
+// bound it stops on.
+struct PoseKey {
+    int key;
+    int value; // index into kPose
+    int step, bound;
+};
+const PoseKey kKeys[10] = {
+    {.key = F2, .value = 0, .step = +1, .bound = 75},
+    {.key = F3, .value = 0, .step = -1, .bound = -75},
+    {.key = F4, .value = 1, .step = +1, .bound = 75},
+    {.key = F5, .value = 1, .step = -1, .bound = -75},
+    {.key = F6, .value = 2, .step = +1, .bound = 75},
+    {.key = F7, .value = 2, .step = -1, .bound = -75},
+    {.key = Right, .value = 3, .step = +1, .bound = 8},
+    {.key = Left, .value = 3, .step = -1, .bound = 1},
+    {.key = Up, .value = 4, .step = +1, .bound = 90},
+    {.key = Down, .value = 4, .step = -1, .bound = 45},
+};
 
 class Arm : public Test {
   protected:
@@ -44,7 +60,8 @@ TEST_F(Arm, PoseKeys) {
     EXPECT_EQ(kStart, (Vec{0, 0, 0, 1, 45}));
     for (int i = 0; i < 10; ++i) {
         const auto [key, value, step, bound] = kKeys[i];
-        *kPose[value] = kKeys[i ^ 1][3];
+        const PoseKey &pair = kKeys[i ^ 1];
+        *kPose[value] = pair.bound;
         for (int press = 0; press < 155; ++press) {
             Vec want = Pose();
             if (want[value] != bound) want[value] += step;
@@ -52,7 +69,8 @@ TEST_F(Arm, PoseKeys) {
             ApplyPoseKeys();
             ASSERT_EQ(Pose(), want) << "key 0x" << std::hex << key;
         }
-        keys[key] = keys[kKeys[i ^ 1][0]] = 1;
+        keys[key] = 1;
+        keys[pair.key] = 1;
         ApplyPoseKeys();
         EXPECT_EQ(*kPose[value], step > 0 ? bound - 1 : bound) << "key 0x" << std::hex << key;
     }
@@ -71,29 +89,35 @@ Vec Get(GLenum name, int count = 1) {
     return Vec(v, v + count);
 }
 
-// One frame in feedback mode, window coordinates giving back eye ones exactly: eleven boxes of 24
-// corners. Mesa hands back quad v0..v3 as the triangles (v0,v1,v3), (v1,v2,v3): a token, a count
-// and 3 x 7 floats each.
-std::vector<Vertex> Frame() {
+// What `draw` draws, in feedback mode, window coordinates giving back eye ones: four corners a
+// quad. Mesa hands back quad v0..v3 as the triangles (v0,v1,v3), (v1,v2,v3): a token, a count and
+// 3 x 7 floats each.
+std::vector<Vertex> Feedback(void (*draw)(), int quads) {
     static GLfloat buffer[8192];
     glViewport(-128, -128, 256, 256);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(-128, 128, -128, 128, -128, 128);
     glMatrixMode(GL_MODELVIEW);
-    glTranslatef(5, 6, 7); // for DrawGLScene to replace
     glFeedbackBuffer(8192, GL_3D_COLOR, buffer);
     glRenderMode(GL_FEEDBACK);
-    DrawGLScene();
-    const GLint size = glRenderMode(GL_RENDER);
-    EXPECT_EQ(Get(GL_MODELVIEW_STACK_DEPTH), Vec{1}) << "a push without its pop";
-    EXPECT_EQ(size, 11 * 6 * 46) << "eleven boxes";
+    draw();
+    EXPECT_EQ(glRenderMode(GL_RENDER), quads * 46) << "not " << quads << " quads";
     std::vector<Vertex> v;
-    for (const GLfloat *t = buffer; t < buffer + 11 * 6 * 46; t += 46) {
-        EXPECT_TRUE(std::equal(t + 9, t + 16, t + 25) && std::equal(t + 16, t + 23, t + 39));
+    for (const GLfloat *t = buffer; t < buffer + quads * 46; t += 46) {
+        EXPECT_TRUE(std::equal(t + 9, t + 16, t + 25)) << "v1 shared";
+        EXPECT_TRUE(std::equal(t + 16, t + 23, t + 39)) << "v3 shared";
         for (const GLfloat *c : {t + 2, t + 9, t + 32, t + 16})
             v.push_back({{c[0], c[1], 128 - 256.0 * c[2]}, {c[3], c[4], c[5]}});
     }
+    return v;
+}
+
+// One frame of the arm: eleven boxes of 24 corners.
+std::vector<Vertex> Frame() {
+    glTranslatef(5, 6, 7); // for DrawGLScene to replace
+    const std::vector<Vertex> v = Feedback([] { DrawGLScene(); }, 11 * 6);
+    EXPECT_EQ(Get(GL_MODELVIEW_STACK_DEPTH), Vec{1}) << "a push without its pop";
     return v;
 }
 
@@ -110,6 +134,41 @@ class Drawing : public Arm {
     static inline std::string why;
 };
 
+// Whether the point is a corner of the box of edge s: x and y 0 or s, z 0 or -s.
+bool BoxCorner(const Vec &p, double s) {
+    const auto near = [](double a, double b) { return std::abs(a - b) < 1e-4; };
+    const bool x = near(p[0], 0) || near(p[0], s), y = near(p[1], 0) || near(p[1], s);
+    return x && y && (near(p[2], 0) || near(p[2], -s));
+}
+
+// The box as drawn: each face's four corners are corners of the box on one plane, going round the
+// face from corner to corner along its edges; the six faces lie on six different planes, so they
+// close the box.
+TEST_F(Drawing, BoxDrawsTheSixFacesOfItsSpan) {
+    for (GLfloat s : {1.0f, 3.0f}) {
+        static GLfloat edge;
+        edge = s;
+        glLoadIdentity();
+        const std::vector<Vertex> v = Feedback([] { Cube(edge); }, 6);
+        std::set<std::pair<int, double>> planes; // the axis a face is flat in, and where
+        for (int face = 0; face < 6; ++face) {
+            SCOPED_TRACE(testing::Message() << "edge " << s << ", face " << face);
+            const Vertex *q = &v[4 * face];
+            for (int axis = 0; axis < 3; ++axis) {
+                const auto same = [&](int c) { return q[c].eye[axis] == q[0].eye[axis]; };
+                if (same(1) && same(2) && same(3)) planes.insert({axis, q[0].eye[axis]});
+            }
+            for (int c = 0; c < 4; ++c) {
+                const Vec &a = q[c].eye, &b = q[(c + 1) % 4].eye;
+                EXPECT_TRUE(BoxCorner(a, s)) << "corner " << c;
+                const int differ = (a[0] != b[0]) + (a[1] != b[1]) + (a[2] != b[2]);
+                EXPECT_EQ(differ, 1) << "corners " << c << " and " << (c + 1) % 4 << ": no edge";
+            }
+        }
+        EXPECT_EQ(planes.size(), 6u) << "faces on the same plane, or on none";
+    }
+}
+
 const Vec kColours[11] = {{1, 0, 0},       {1, 0, 0},          {0, 1, 0},         {0, 1, 0},
                           {0, 0, 1},       {0, 0, 1},          {0, 0.3f, 0.7f},   {0.5f, 0.2f, 1},
                           {0.5f, 0.2f, 1}, {0.9f, 0.5f, 0.3f}, {0.9f, 0.5f, 0.3f}};
@@ -117,11 +176,14 @@ const Vec kColours[11] = {{1, 0, 0},       {1, 0, 0},          {0, 1, 0},       
 // The pieces run from the wrist at x 2. A jaw bar's corners 4, 5, 9 and 10 are (0,0,0), (5,0,0),
 // (5,0,0) and (5,1,0) in its own frame.
 TEST_F(Drawing, FramesAtSeveralLengthsAndOpenings) {
-    const GLfloat kCases[3][2] = {{45, 1}, {80, 8}, {90, 8}}; // PinceRot, Piston3Trans
+    const struct {
+        GLfloat pince, trans;
+    } kCases[] = {{.pince = 45, .trans = 1}, {.pince = 80, .trans = 8}, {.pince = 90, .trans = 8}};
     for (const auto &c : kCases) {
-        PinceRot = c[0], Piston3Trans = c[1];
+        PinceRot = c.pince;
+        Piston3Trans = c.trans;
         const std::vector<Vertex> v = Frame();
-        const double p = c[0], t = c[1], headings[4] = {p, p - 80, -p, 80 - p};
+        const double p = c.pince, t = c.trans, headings[4] = {p, p - 80, -p, 80 - p};
         for (int b = 0; b < 11; ++b)
             EXPECT_EQ(v[24 * b].rgb, kColours[b]) << "box " << b;
         EXPECT_THAT(Span(v, Red), Near({-10, -5, -25, -7, -2, -28}));
@@ -141,66 +203,85 @@ TEST_F(Drawing, FramesAtSeveralLengthsAndOpenings) {
     }
 }
 
-// Pose value, angle, first box moved, axis (0 x, 2 z), pivot.
-const double kJoints[3][7] = {
-    {0, 30, Green, 2, -5.5, -3.5, -26.5}, // green segment's near face centre
-    {1, -50, Blue, 2, -1, -3.5, -26.5},   // blue segment's near face centre
-    {2, 40, Piece1, 0, 2, -3.5, -26.5}};  // its far face centre
+// A joint turned: everything from its first box on turns about its pivot, the rest stays.
+struct Joint {
+    int value; // index into kPose
+    double angle;
+    int firstBox;
+    int axis; // 0 x, 2 z
+    Vec pivot;
+};
+const Joint kJoints[] = {
+    {.value = 0, .angle = 30, .firstBox = Green, .axis = 2, .pivot = {-5.5, -3.5, -26.5}},
+    {.value = 1, .angle = -50, .firstBox = Blue, .axis = 2, .pivot = {-1, -3.5, -26.5}},
+    {.value = 2, .angle = 40, .firstBox = Piece1, .axis = 0, .pivot = {2, -3.5, -26.5}},
+};
 
 TEST_F(Drawing, EachJointTurnsEverythingAfterItAboutItsPivot) {
     const std::vector<Vertex> start = Frame();
-    for (const auto &j : kJoints) {
-        *kPose[int(j[0])] = j[1];
+    for (const Joint &j : kJoints) {
+        *kPose[j.value] = j.angle;
         const std::vector<Vertex> turned = Frame();
-        *kPose[int(j[0])] = 0;
-        const double c = std::cos(j[1] * kDegree), s = std::sin(j[1] * kDegree), *p = j + 4;
-        const int a = (int(j[3]) + 1) % 3, b = (int(j[3]) + 2) % 3; // turning a towards b
+        *kPose[j.value] = 0;
+        const double c = std::cos(j.angle * kDegree), s = std::sin(j.angle * kDegree);
+        const int a = (j.axis + 1) % 3, b = (j.axis + 2) % 3; // turning a towards b
+        const Vec &p = j.pivot;
         for (size_t i = 0; i < start.size(); ++i) {
             Vec want = start[i].eye;
             const double u = want[a] - p[a], w = want[b] - p[b];
-            if (i / 24 >= j[2]) want[a] = p[a] + c * u - s * w, want[b] = p[b] + s * u + c * w;
-            EXPECT_THAT(turned[i].eye, Near(want)) << "joint " << j[0] << ", box " << i / 24;
+            if ((int)i / 24 >= j.firstBox) {
+                want[a] = p[a] + c * u - s * w;
+                want[b] = p[b] + s * u + c * w;
+            }
+            EXPECT_THAT(turned[i].eye, Near(want)) << "joint " << j.value << ", box " << i / 24;
         }
     }
 }
 
-// Width and height given, viewport height wanted, matrix mode before.
-const GLsizei kSizes[3][4] = {
-    {640, 0, 1, GL_TEXTURE}, {0, 0, 1, GL_MODELVIEW}, {640, 480, 480, GL_PROJECTION}};
+struct Size {
+    GLsizei width, height;
+    GLint viewportHeight;
+    GLenum modeBefore;
+};
+const Size kSizes[] = {
+    {.width = 640, .height = 0, .viewportHeight = 1, .modeBefore = GL_TEXTURE},
+    {.width = 0, .height = 0, .viewportHeight = 1, .modeBefore = GL_MODELVIEW},
+    {.width = 640, .height = 480, .viewportHeight = 480, .modeBefore = GL_PROJECTION},
+};
 
 // The buffers are left white and at depth 0 before InitGL, so the frame at the end must clear both
 // or lose the red segment or the black around it.
 TEST_F(Drawing, RenderStateProjectionAndAFrameOnScreen) {
-    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST), glShadeModel(GL_FLAT); // the GL defaults would pass
-    glClearColor(1, 1, 1, 1), glClearDepth(0), glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    EXPECT_EQ(InitGL(), 1);
-    Vec state; // as glGetDoublev gives them, a capability 1 when enabled
-    for (GLenum name :
-         {GL_LINE_SMOOTH, GL_BLEND, GL_DEPTH_TEST, GL_CULL_FACE, GL_LIGHTING, GL_TEXTURE_2D, GL_FOG,
-          GL_BLEND_SRC, GL_BLEND_DST, GL_LINE_SMOOTH_HINT, GL_LINE_WIDTH, GL_SHADE_MODEL,
-          GL_DEPTH_CLEAR_VALUE, GL_DEPTH_FUNC, GL_PERSPECTIVE_CORRECTION_HINT})
-        state.push_back(Get(name)[0]);
-    EXPECT_EQ(state, (Vec{1, 1, 1, 0, 0, 0, 0, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_DONT_CARE,
-                          1.5, GL_SMOOTH, 1, GL_LEQUAL, GL_NICEST}));
+    glClearColor(1, 1, 1, 1);
+    glClearDepth(0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    InitGL();
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_FALSE(glIsEnabled(GL_CULL_FACE)) << "the boxes' faces are not all wound alike";
+    EXPECT_EQ(Get(GL_DEPTH_FUNC), Vec{GL_LEQUAL});
     EXPECT_EQ(Get(GL_COLOR_CLEAR_VALUE, 4), (Vec{0, 0, 0, 0.5}));
-    for (const auto &s : kSizes) {
+    EXPECT_EQ(Get(GL_DEPTH_CLEAR_VALUE), Vec{1});
+    for (const Size &size : kSizes) {
+        SCOPED_TRACE(testing::Message() << size.width << "x" << size.height);
         glTranslatef(1, 2, 3); // the modelview is selected
-        glMatrixMode(s[3]);
-        ReSizeGLScene(s[0], s[1]);
-        EXPECT_EQ(Get(GL_VIEWPORT, 4), (Vec{0, 0, double(s[0]), double(s[2])}));
+        glMatrixMode(size.modeBefore);
+        ReSizeGLScene(size.width, size.height);
+        EXPECT_EQ(Get(GL_VIEWPORT, 4),
+                  (Vec{0, 0, double(size.width), double(size.viewportHeight)}));
         EXPECT_EQ(Get(GL_MATRIX_MODE), Vec{GL_MODELVIEW});
         // gluPerspective(45, a, 0.1, 100); GLU skips a zero aspect, leaving the identity.
-        const double a = s[0] / double(s[2]), f = 1 / std::tan(22.5 * kDegree);
+        const double a = size.width / double(size.viewportHeight), f = 1 / std::tan(22.5 * kDegree);
         Vec want = {f / a, 0, 0, 0, 0, f, 0, 0, 0, 0, -100.1 / 99.9, -1, 0, 0, -20 / 99.9, 0};
         if (a == 0) want = kIdentity;
-        EXPECT_THAT(Get(GL_PROJECTION_MATRIX, 16), Near(want, 1e-5)) << s[0] << "x" << s[1];
-        EXPECT_EQ(Get(GL_MODELVIEW_MATRIX, 16), kIdentity) << s[0] << "x" << s[1];
+        EXPECT_THAT(Get(GL_PROJECTION_MATRIX, 16), Near(want, 1e-5));
+        EXPECT_EQ(Get(GL_MODELVIEW_MATRIX, 16), kIdentity);
     }
-    EXPECT_NE(DrawGLScene(), 0);
-    GLfloat rgb[2][3]; // the red segment's front face centre, eye (-8.5, -3.5, -25); a corner
-    glReadPixels(123, 159, 1, 1, GL_RGB, GL_FLOAT, rgb[0]);
-    glReadPixels(600, 450, 1, 1, GL_RGB, GL_FLOAT, rgb[1]);
-    EXPECT_EQ(Vec(rgb[0], rgb[0] + 6), (Vec{1, 0, 0, 0, 0, 0}));
+    DrawGLScene();
+    GLfloat centre[3], corner[3]; // the red segment's front face centre, eye (-8.5, -3.5, -25)
+    glReadPixels(123, 159, 1, 1, GL_RGB, GL_FLOAT, centre);
+    glReadPixels(600, 450, 1, 1, GL_RGB, GL_FLOAT, corner);
+    EXPECT_EQ(Vec(centre, centre + 3), (Vec{1, 0, 0}));
+    EXPECT_EQ(Vec(corner, corner + 3), (Vec{0, 0, 0}));
 }
 
 } // namespace

@@ -11,7 +11,8 @@ FUZZ, SAME_OUTLINE, SAME_COLOURS = 6, 60, 400
 SNAPSHOT = PICTURES = X = D = last = WM = None  # WM: a window manager frames the windows
 
 
-class Failure(Exception): pass  # noqa: E701
+class Failure(Exception):
+    pass
 
 
 def check(good, what):
@@ -46,7 +47,9 @@ def start(snapshot_tool, pictures, wm=False):  # run unbuffered (-u): a timeout 
     X.XOpenDisplay.restype = ctypes.c_void_p
     if not (D := ctypes.c_void_p(X.XOpenDisplay(None))):
         raise Failure(f"cannot open display {os.environ.get('DISPLAY')}")
-    X.XInternAtom(D, b"_MOTIF_WM_HINTS", 0), X.XAutoRepeatOff(D), X.XSync(D, 0)
+    X.XInternAtom(D, b"_MOTIF_WM_HINTS", 0)
+    X.XAutoRepeatOff(D)
+    X.XSync(D, 0)
 
 
 class Program(subprocess.Popen):  # in a session of its own, its stderr kept, killed by its PID
@@ -101,7 +104,8 @@ def hold_until(win, key, what, done):  # focused, as a person holds a key
 
 def answer(caption, key):  # a message box takes the keyboard, and acts on the key's release
     box = find_window(caption)
-    WM or wait_for(f'the "{caption}" box to take the keyboard', lambda: focused() == box)
+    if not WM:
+        wait_for(f'the "{caption}" box to take the keyboard', lambda: focused() == box)
     hold_until(box, key, key, lambda: True)
     wait_for(f'the "{caption}" box to go after {key}', lambda: gone(box))
 
@@ -141,14 +145,19 @@ def shows(win, pose):  # not while a window manager still brings it into view
     if not os.path.exists(snap):
         tool(SNAPSHOT, *[a for n, v in zip(names, pose) for a in (n, str(v))], snap)
     with contextlib.suppress(Failure):
-        last = differing(shot := grab(win), snap, outline=True), differing(shot, snap)
+        shot = grab(win)
+        last = (differing(shot, snap, outline=True), differing(shot, snap))
         return last[0] <= SAME_OUTLINE and last[1] <= SAME_COLOURS
 
 
 def expect_pose(win, pose, what, key=None):  # holding key meanwhile if given
     try:
-        done = lambda: shows(win, pose)  # noqa: E731
-        hold_until(win, key, what, done) if key else wait_for(what, done)
+        def done():
+            return shows(win, pose)
+        if key:
+            hold_until(win, key, what, done)
+        else:
+            wait_for(what, done)
     except Failure as e:
         raise Failure(f"{e}: {last} pixels off in outline and colour ({grab(win, 'WRONG.png')})")
     check(True, f"{what}: pose {pose} ({last[0]} pixels off in outline, {last[1]} in colour)")
@@ -159,5 +168,7 @@ def run(scenario, *args):
     try:
         scenario(*args)
     except (Failure, subprocess.TimeoutExpired) as e:
-        return print(f"FAILED: {e}") or 1
-    return print(f"passed in {time.monotonic() - started:.1f} s") or 0
+        print(f"FAILED: {e}")
+        return 1
+    print(f"passed in {time.monotonic() - started:.1f} s")
+    return 0

@@ -24,13 +24,15 @@ def expect_mode(want, what, within=h.WAIT):  # the screen's size, its output's m
 
 
 def expect_window(full, pose, what, display=None, f1_in=None):  # after F1 in f1_in if given
-    f1_in and h.hold_until(f1_in, "F1", "F1 to take the window down", lambda: h.gone(f1_in))
+    if f1_in:
+        h.hold_until(f1_in, "F1", "F1 to take the window down", lambda: h.gone(f1_in))
     win = h.find_window("Orvanel")
     (x, y, width, height), borderless = h.geometry(win), h.borderless(win)
     h.check((width, height) == (640, 480) and borderless == full and (not full or (x, y) == (0, 0)),
             f"{what}: {width}x{height} at {x},{y}, {'borderless' if borderless else 'decorated'}")
     h.expect_pose(win, pose, what)
-    display and expect_mode(display, what)
+    if display:
+        expect_mode(display, what)
     return win
 
 
@@ -47,14 +49,17 @@ def fullscreen(program):
         rss = []
         for i in range(1, TOGGLES + 1):  # F1 to a window, back to fullscreen, ...
             win = expect_window(i % 2 == 0, pose, f"F1 ({i})", f1_in=win)
-            rss += [int(re.search(r"VmRSS:\s+(\d+)", p.proc("status"))[1])] * (i % 2 == 0)
+            if i % 2 == 0:
+                rss.append(int(re.search(r"VmRSS:\s+(\d+)", p.proc("status"))[1]))
         print(f"live soak: {TOGGLES} toggles, rss {rss[0]} -> {rss[-1]} KiB")
         h.check(rss[-1] - rss[0] < LEAK_KIB, f"the resident set grows less than {LEAK_KIB} KiB")
         h.quit(p, win, "Escape", 27)
 
 
 def storm(win, count):  # seeded random key-downs and key-ups, a few keys held at once
-    rng, held, cmd = random.Random(count), [], ["xdotool"]
+    rng = random.Random(count)
+    held = []
+    cmd = ["xdotool"]
     for _ in range(count):
         if held and (len(held) > 3 or rng.random() < 0.5):
             cmd += ["keyup", held.pop(rng.randrange(len(held)))]
@@ -86,7 +91,8 @@ def nodisplay(program):  # status 1 and one line naming the display, as X progra
     for display, says in ((None, "DISPLAY is not set"), (":4093", 'cannot open display ":4093"')):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         with h.Program([program], dict(env, **({"DISPLAY": display} if display else {}))) as p:
-            got, err = p.wait(h.WAIT), p.stderr_text()
+            got = p.wait(h.WAIT)
+            err = p.stderr_text()
         good = got == 1 and err.count("\n") == 1 and says in err
         h.check(good, f"DISPLAY {display}: status {got}" + ("" if good else f", stderr:\n{err}"))
 
@@ -94,7 +100,8 @@ def nodisplay(program):  # status 1 and one line naming the display, as X progra
 def desktop(program):  # leaving 640x480, however it ends, puts back the mode just before
     with h.Program(["openbox"]) if h.WM else contextlib.nullcontext():
         managed = ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]
-        h.WM and h.wait_for("openbox", lambda: "# 0x" in h.tool(*managed, check=False))
+        if h.WM:
+            h.wait_for("openbox", lambda: "# 0x" in h.tool(*managed, check=False))
         with h.Program([program]) as p:
             h.answer("FullScreen ?", "Return")
             win = expect_window(True, h.START, "Yes", "640x480")
@@ -111,7 +118,8 @@ def desktop(program):  # leaving 640x480, however it ends, puts back the mode ju
             win = expect_window(True, h.START, "F1", "640x480", win)
             win = expect_window(False, h.START, "F1", "1024x768", win)
             h.minimise(win)  # it draws nothing: the CPU it takes is its loop's waiting
-            was, _ = cpu_seconds(p), time.sleep(3)
+            was = cpu_seconds(p)
+            time.sleep(3)
             share = (cpu_seconds(p) - was) / 3 * 100
             h.check(share < 2, f"minimised: {share:.1f}% of a core")
             h.minimise(win, restore=True)

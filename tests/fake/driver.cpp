@@ -1,7 +1,9 @@
+// The tests' fake driver (see driver.h): native calls answered from a script, and the program's
+// Win32 calls logged and made to fail.
 #include "tests/fake/driver.h"
 
-#include "win32/layer.h"
 #include "tools/offscreen_gl.h"
+#include "win32/layer.h"
 
 #include <algorithm>
 #include <deque>
@@ -12,27 +14,39 @@ std::vector<std::string> calls, failed;
 std::vector<UINT> defaults;
 std::vector<Box> boxes;
 int fallibleCalls, windows, contexts, presents, cursorCount;
-bool modeChanged, refuseMode, scriptRanOut, reuseContexts, noGL;
+bool modeChanged, refuseMode, cursorShown, screenKeptOn, scriptRanOut, reuseContexts, noGL;
 driver::WindowSpec lastWindow;
+driver::PixelFormat lastFormat;
 
 namespace {
 
-struct Fault { std::string name; int at; bool always; }; // by name, or else by position
-struct Step { std::function<void()> run; bool input; };  // no run: an idle pass
+// A call that fails: the next one of that name, or the call at that position, once or always.
+struct Fault {
+    std::string name; // empty: by position
+    int at;
+    bool always;
+};
+// A step of the script; one without an action is an idle pass.
+struct Step {
+    std::function<void()> run;
+    bool input;
+};
 std::vector<Fault> faults;
 std::deque<Step> script;
 std::deque<int> answers;
-std::vector<void *> natives, spares; // live windows; deleted contexts to hand out again
-int standIn;        // the one context when there is no GL
-int passesAfterEnd; // with the script run out
+std::vector<void *> natives; // live windows, oldest first
+std::vector<void *> spares;  // deleted contexts, to hand out again
+int standIn;                 // the one context when there is no GL
+int passesAfterEnd;          // with the script run out
 
 // Logs the call and says whether it is to fail.
-bool Fails(const char *name, const std::string &detail, bool fallible = true) {
-    calls.push_back(std::string(name) + "(" + detail + ")");
+bool Fails(const char *name, const std::string &detail = "", bool fallible = true) {
+    calls.push_back(detail.empty() ? name : std::string(name) + "(" + detail + ")");
     if (!fallible) return false;
     ++fallibleCalls;
     for (auto it = faults.begin(); it != faults.end(); ++it) {
-        if (!(it->name.empty() ? fallibleCalls >= it->at : it->name == name)) continue;
+        const bool hit = it->name.empty() ? fallibleCalls >= it->at : it->name == name;
+        if (!hit) continue;
         if (!it->always) faults.erase(it);
         failed.push_back(calls.back());
         return true;
@@ -40,12 +54,8 @@ bool Fails(const char *name, const std::string &detail, bool fallible = true) {
     return false;
 }
 
-HWND Newest() { return natives.empty() ? nullptr : layer::WindowOfNative(natives.back()); }
-
-std::string ModeText(const DEVMODEA *m, DWORD flags) {
-    char t[64] = "restore";
-    if (m) snprintf(t, sizeof t, "%ux%ux%u %u %u %u", m->dmPelsWidth, m->dmPelsHeight, m->dmBitsPerPel, m->dmSize, m->dmFields, flags);
-    return t;
+HWND Newest() {
+    return natives.empty() ? nullptr : layer::WindowOfNative(natives.back());
 }
 
 } // namespace
@@ -53,34 +63,38 @@ std::string ModeText(const DEVMODEA *m, DWORD flags) {
 
 using namespace fake;
 
-// The program's Win32 calls, through the linker's --wrap: logged, and the fallible ones made to fail when a
-// fault says so.
-#define WRAP(R, name, fallible, fails, detail, params, args)                                       \
+// The program's Win32 calls, through the linker's --wrap: logged, and made to fail when a fault
+// says so.
+#define WRAP(R, name, failure, params, args)                                                       \
     extern "C" R __real_##name params;                                                             \
     extern "C" R __wrap_##name params {                                                            \
-        return Fails(#name, detail, fallible) ? fails : __real_##name args;                        \
+        return Fails(#name) ? failure : __real_##name args;                                        \
     }
-WRAP(HMODULE, GetModuleHandleA, false, NULL, "", (LPCSTR n), (n))
-WRAP(BOOL, ShowWindow, false, FALSE, std::to_string(c), (HWND w, int c), (w, c))
-WRAP(BOOL, SetForegroundWindow, false, FALSE, "", (HWND w), (w)) WRAP(HWND, SetFocus, false, NULL, "", (HWND w), (w))
-WRAP(BOOL, AdjustWindowRectEx, false, FALSE, "", (LPRECT r, DWORD s, BOOL m, DWORD x), (r, s, m, x))
-WRAP(HICON, LoadIconA, true, NULL, "", (HINSTANCE i, LPCSTR n), (i, n)) WRAP(HCURSOR, LoadCursorA, true, NULL, "", (HINSTANCE i, LPCSTR n), (i, n))
-WRAP(ATOM, RegisterClassA, true, 0, std::string(c->lpszClassName) + " " + std::to_string(c->style),
-     (const WNDCLASSA *c), (c))
-WRAP(BOOL, UnregisterClassA, true, FALSE, "", (LPCSTR n, HINSTANCE i), (n, i))
-WRAP(LONG, ChangeDisplaySettingsA, true, DISP_CHANGE_FAILED, ModeText(m, f), (DEVMODEA * m, DWORD f), (m, f))
-WRAP(HWND, CreateWindowExA, true, NULL, std::to_string(s) + " " + std::to_string(w) + "x" + std::to_string(h),
-     (DWORD x, LPCSTR c, LPCSTR t, DWORD s, int l, int o, int w, int h, HWND p, HMENU m, HINSTANCE i, LPVOID a),
-     (x, c, t, s, l, o, w, h, p, m, i, a))
-WRAP(BOOL, DestroyWindow, true, FALSE, "", (HWND w), (w)) WRAP(HDC, GetDC, true, NULL, "", (HWND w), (w))
-WRAP(int, ReleaseDC, true, 0, "", (HWND w, HDC d), (w, d))
-WRAP(int, ChoosePixelFormat, true, 0,
-     std::to_string(p->dwFlags) + " " + std::to_string(p->cColorBits) + " " + std::to_string(p->cDepthBits),
-     (HDC d, const PIXELFORMATDESCRIPTOR *p), (d, p))
-WRAP(BOOL, SetPixelFormat, true, FALSE, "", (HDC d, int f, const PIXELFORMATDESCRIPTOR *p), (d, f, p))
-WRAP(BOOL, SwapBuffers, true, FALSE, "", (HDC d), (d)) WRAP(HGLRC, wglCreateContext, true, NULL, "", (HDC d), (d))
-WRAP(BOOL, wglMakeCurrent, true, FALSE, r ? "context" : "none", (HDC d, HGLRC r), (d, r))
-WRAP(BOOL, wglDeleteContext, true, FALSE, "", (HGLRC r), (r))
+WRAP(ATOM, RegisterClassA, 0, (const WNDCLASSA *c), (c));
+WRAP(BOOL, UnregisterClassA, FALSE, (LPCSTR n, HINSTANCE i), (n, i));
+WRAP(BOOL, DestroyWindow, FALSE, (HWND w), (w));
+WRAP(HDC, GetDC, NULL, (HWND w), (w));
+WRAP(int, ReleaseDC, 0, (HWND w, HDC d), (w, d));
+WRAP(int, ChoosePixelFormat, 0, (HDC d, const PIXELFORMATDESCRIPTOR *p), (d, p));
+WRAP(BOOL, SetPixelFormat, FALSE, (HDC d, int f, const PIXELFORMATDESCRIPTOR *p), (d, f, p));
+WRAP(BOOL, SwapBuffers, FALSE, (HDC d), (d));
+WRAP(HGLRC, wglCreateContext, NULL, (HDC d), (d));
+WRAP(BOOL, wglDeleteContext, FALSE, (HGLRC r), (r));
+WRAP(HWND, CreateWindowExA, NULL,
+     (DWORD x, LPCSTR c, LPCSTR t, DWORD s, int l, int o, int w, int h, HWND p, HMENU m,
+      HINSTANCE i, LPVOID a),
+     (x, c, t, s, l, o, w, h, p, m, i, a));
+
+extern "C" BOOL __real_wglMakeCurrent(HDC d, HGLRC r);
+extern "C" BOOL __wrap_wglMakeCurrent(HDC d, HGLRC r) {
+    return Fails("wglMakeCurrent", r ? "context" : "none") ? FALSE : __real_wglMakeCurrent(d, r);
+}
+
+extern "C" LONG __real_ChangeDisplaySettingsA(DEVMODEA *m, DWORD f);
+extern "C" LONG __wrap_ChangeDisplaySettingsA(DEVMODEA *m, DWORD f) {
+    if (Fails("ChangeDisplaySettingsA", m ? "set" : "restore")) return DISP_CHANGE_FAILED;
+    return __real_ChangeDisplaySettingsA(m, f);
+}
 
 extern "C" LRESULT __real_DefWindowProcA(HWND w, UINT m, WPARAM p, LPARAM l);
 extern "C" LRESULT __wrap_DefWindowProcA(HWND w, UINT m, WPARAM p, LPARAM l) {
@@ -90,34 +104,50 @@ extern "C" LRESULT __wrap_DefWindowProcA(HWND w, UINT m, WPARAM p, LPARAM l) {
 
 extern "C" int __real_ShowCursor(BOOL show);
 extern "C" int __wrap_ShowCursor(BOOL show) {
-    calls.push_back("ShowCursor(" + std::to_string(show) + ")");
-    return cursorCount = __real_ShowCursor(show);
+    Fails("ShowCursor", "", false);
+    cursorCount = __real_ShowCursor(show);
+    return cursorCount;
 }
 
 extern "C" int __real_MessageBoxA(HWND o, LPCSTR t, LPCSTR c, UINT type);
 extern "C" int __wrap_MessageBoxA(HWND o, LPCSTR t, LPCSTR c, UINT type) {
-    if (Fails("MessageBoxA", t)) return 0;
+    if (Fails("MessageBoxA")) return 0;
     boxes.push_back({c, t, type, o, modeChanged, windows, contexts});
     return __real_MessageBoxA(o, t, c, type);
 }
 
-// The driver -----------------------------------------------------------------
+// The driver -----------------------------------------------------------------------------------
 
 namespace driver {
 
-const char *Error() { return "the fake system said no"; }
-bool Open() { return true; }
+const char *Error() {
+    return "the fake system said no";
+}
+bool Open() {
+    return true;
+}
+
 void *MakeWindow(const WindowSpec &asked) { // a native window is a number
-    lastWindow = asked, ++windows;
     static std::uintptr_t last = 0;
+    lastWindow = asked;
+    ++windows;
     return natives.emplace_back(reinterpret_cast<void *>(++last));
 }
-void FreeWindow(void *window) { natives.erase(std::find(natives.begin(), natives.end(), window)), --windows; }
-void SetVisible(void *, bool) {}
-bool SetFormat(void *, const PixelFormat &) { return true; }
 
-// Plays the script up to the next idle pass. An idle step reached after input was posted is left for the next
-// call, so that the pass after that input is the idle one.
+void FreeWindow(void *window) {
+    natives.erase(std::find(natives.begin(), natives.end(), window));
+    --windows;
+}
+
+void SetVisible(void *, bool) {}
+
+bool SetFormat(void *, const PixelFormat &format) {
+    lastFormat = format;
+    return true;
+}
+
+// Plays the script up to the next idle step. An idle step reached after input was posted is left
+// for the next call, so that the pass after that input is the idle one.
 void PumpEvents() {
     bool posted = false;
     while (!script.empty() && (script.front().run || !posted)) {
@@ -129,40 +159,83 @@ void PumpEvents() {
     }
     if (!posted && script.empty() && !scriptRanOut) {
         scriptRanOut = true;
-        if (HWND w = Newest()) layer::CloseAsked(w);
-        else PostQuitMessage(0);
+        if (HWND w = Newest()) {
+            layer::CloseAsked(w);
+        } else {
+            PostQuitMessage(0);
+        }
     }
     if (scriptRanOut && ++passesAfterEnd == 10000) PostQuitMessage(99); // it did not end: say so
 }
+
 void WaitEvents(int) {}
-bool Present(void *) { return ++presents; }
-bool ChooseFormat(const PixelFormat &) { return true; }
+
+bool Present(void *) {
+    ++presents;
+    return true;
+}
+
+bool ChooseFormat(const PixelFormat &) {
+    return true;
+}
+
 void *MakeContext(void *) {
-    void *egl = noGL ? &standIn : reuseContexts && !spares.empty() ? spares.back() : offscreen::CreateContext();
-    if (reuseContexts && !spares.empty()) spares.pop_back();
-    return contexts += egl != nullptr, egl;
+    void *context = &standIn;
+    if (!noGL && reuseContexts && !spares.empty()) {
+        context = spares.back();
+        spares.pop_back();
+    } else if (!noGL) {
+        context = offscreen::CreateContext();
+    }
+    if (context) ++contexts;
+    return context;
 }
-bool MakeCurrent(void *, void *context) { return offscreen::MakeCurrent(context == &standIn ? nullptr : context); }
+
+bool MakeCurrent(void *, void *context) {
+    return offscreen::MakeCurrent(context == &standIn ? nullptr : context);
+}
+
 void FreeContext(void *context) {
-    if (--contexts, context == &standIn) return;
-    reuseContexts ? spares.push_back(context) : (void)offscreen::DestroyContext(context);
+    --contexts;
+    if (context == &standIn) return;
+    if (reuseContexts) {
+        spares.push_back(context);
+    } else {
+        offscreen::DestroyContext(context);
+    }
 }
+
+// The display has one mode besides its own: 640x480 at 16 bits.
 bool SetMode(int width, int height, int bits) {
-    return modeChanged = !refuseMode && width == 640 && height == 480 && bits == 16;
+    modeChanged = !refuseMode && width == 640 && height == 480 && bits == 16;
+    return modeChanged;
 }
-void RestoreMode() { modeChanged = false; }
-void SetCursorShown(bool) {}
-void KeepScreenOn(bool) {}
+
+void RestoreMode() {
+    modeChanged = false;
+}
+void SetCursorShown(bool shown) {
+    cursorShown = shown;
+}
+void KeepScreenOn(bool on) {
+    screenKeptOn = on;
+}
 void EndBox() {}
+
+// Answers in turn; with none left, the last button (No, or OK).
 int ShowBox(const char *, const char *, Buttons buttons, Icon) {
-    const int answer = answers.empty() ? (buttons == kYesNo ? IDNO : IDOK) : answers.front();
-    if (!answers.empty()) answers.pop_front();
-    return answer == 0 ? -1 : answer == IDNO ? 1 : 0;
+    int answer = buttons == kYesNo ? IDNO : IDOK;
+    if (!answers.empty()) {
+        answer = answers.front();
+        answers.pop_front();
+    }
+    if (answer == 0) return -1;
+    return answer == IDNO ? 1 : 0;
 }
 
 } // namespace driver
 
-// The tests' controls ----------------------------------------------------------
+// The tests' controls --------------------------------------------------------------------------
 
 namespace fake {
 
@@ -173,25 +246,40 @@ void Reset() {
     script.clear();
     scriptRanOut = true;
     __real_wglMakeCurrent(NULL, NULL);
-    while (HWND w = Newest()) __real_DestroyWindow(w);
+    while (HWND w = Newest())
+        __real_DestroyWindow(w);
     __real_UnregisterClassA("OpenGL", NULL);
     __real_ChangeDisplaySettingsA(NULL, 0);
-    while (cursorCount != 0) __wrap_ShowCursor(cursorCount < 0);
+    while (cursorCount != 0)
+        __wrap_ShowCursor(cursorCount < 0);
     for (MSG msg; PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE);) {
     }
-    calls.clear(), failed.clear(), defaults.clear(), boxes.clear(), faults.clear(), answers.clear();
-    fallibleCalls = contexts = presents = passesAfterEnd = modeChanged = refuseMode = scriptRanOut = reuseContexts = noGL = 0;
+    calls.clear();
+    failed.clear();
+    defaults.clear();
+    boxes.clear();
+    faults.clear();
+    answers.clear();
+    fallibleCalls = contexts = presents = passesAfterEnd = 0;
+    modeChanged = refuseMode = screenKeptOn = scriptRanOut = reuseContexts = noGL = false;
+    cursorShown = true;
 }
 
-std::vector<std::string> CallNames(size_t from) {
-    std::vector<std::string> names;
-    for (size_t i = from; i < calls.size(); ++i) names.push_back(calls[i].substr(0, calls[i].find('(')));
-    return names;
+size_t Position(const std::string &name) {
+    for (size_t i = 0; i < calls.size(); ++i)
+        if (calls[i] == name || calls[i].rfind(name + "(", 0) == 0) return i;
+    return calls.size();
 }
 
-void Answer(std::vector<int> list) { answers.assign(list.begin(), list.end()); }
-void Fail(const std::string &name, bool always) { faults.push_back({name, 0, always}); }
-void FailNth(int k, bool always) { faults.push_back({"", fallibleCalls + k, always}); }
+void Answer(std::vector<int> list) {
+    answers.assign(list.begin(), list.end());
+}
+void Fail(const std::string &name, bool always) {
+    faults.push_back({name, 0, always});
+}
+void FailNth(int k, bool always) {
+    faults.push_back({"", fallibleCalls + k, always});
+}
 
 bool ClassRegistered() {
     WNDCLASSA wc{};
@@ -203,11 +291,69 @@ bool ClassRegistered() {
 void Key(WPARAM vk, bool down, bool alt) {
     script.push_back({[=] { layer::Key(nullptr, vk, down, false, alt, false); }, true});
 }
-void Press(WPARAM vk) { Key(vk, true), Idle(), Key(vk, false); }
-void Idle(int passes) { script.insert(script.end(), passes, Step{nullptr, false}); }
-void Then(std::function<void()> action) { script.push_back({std::move(action), false}); }
+
+void Press(WPARAM vk) {
+    Key(vk, true);
+    Idle();
+    Key(vk, false);
+}
+
+void Idle(int passes) {
+    script.insert(script.end(), passes, Step{nullptr, false});
+}
+void Then(std::function<void()> action) {
+    script.push_back({std::move(action), false});
+}
 // Sent at once, not posted, as Windows sends them.
-void Minimise(bool minimised) { Then([=] { layer::Minimised(Newest(), minimised); }); }
-void Close() { script.push_back({[] { layer::CloseAsked(Newest()); }, true}); }
+void Minimise(bool minimised) {
+    Then([=] { layer::Minimised(Newest(), minimised); });
+}
+void Close() {
+    script.push_back({[] { layer::CloseAsked(Newest()); }, true});
+}
+bool ScriptDone() {
+    return script.empty();
+}
 
 } // namespace fake
+
+void ResetProgram() {
+    fake::Reset();
+    hInstance = NULL;
+    hWnd = NULL;
+    hDC = NULL;
+    hRC = NULL;
+    fullscreen = TRUE;
+    active = TRUE;
+    std::fill(std::begin(keys), std::end(keys), 0);
+    Piston1Rot = Piston2Rot = Piston3Rot = 0;
+    Piston3Trans = 1;
+    PinceRot = 45;
+}
+
+int RunWinMain() {
+    const int status = WinMain(GetModuleHandleA(NULL), NULL, (LPSTR) "", SW_SHOW);
+    EXPECT_TRUE(fake::ScriptDone()) << "the program ended before the script did";
+    return status;
+}
+
+std::vector<std::string> Describe() {
+    std::vector<std::string> shown;
+    for (const fake::Box &b : fake::boxes) {
+        char type[16];
+        snprintf(type, sizeof type, "0x%X", b.type);
+        shown.push_back(b.caption + "|" + b.text + "|" + type);
+    }
+    return shown;
+}
+
+void ExpectAllReleased() {
+    EXPECT_EQ(fake::windows, 0);
+    EXPECT_EQ(fake::contexts, 0);
+    EXPECT_FALSE(fake::ClassRegistered());
+    EXPECT_FALSE(fake::modeChanged);
+    EXPECT_EQ(fake::cursorCount, 0);
+    EXPECT_EQ(hRC, (HGLRC)NULL);
+    EXPECT_EQ(hDC, (HDC)NULL);
+    EXPECT_EQ(hWnd, (HWND)NULL);
+}

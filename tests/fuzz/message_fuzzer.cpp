@@ -39,7 +39,9 @@ const WPARAM kParams[] = {VK_ESCAPE,
                           256};
 
 void Check(bool good, const char *what) {
-    good || (fprintf(stderr, "broken: %s\n", what), abort(), 0);
+    if (good) return;
+    fprintf(stderr, "broken: %s\n", what);
+    abort();
 }
 
 bool Whole(GLfloat v, GLfloat low, GLfloat high) {
@@ -47,9 +49,11 @@ bool Whole(GLfloat v, GLfloat low, GLfloat high) {
 }
 
 void CheckState() {
-    Check(Whole(Piston1Rot, -75, 75) && Whole(Piston2Rot, -75, 75) && Whole(Piston3Rot, -75, 75) &&
-              Whole(Piston3Trans, 1, 8) && Whole(PinceRot, 45, 90),
-          "pose off its limits or off whole numbers");
+    Check(Whole(Piston1Rot, -75, 75), "Piston1Rot off its limits or off whole numbers");
+    Check(Whole(Piston2Rot, -75, 75), "Piston2Rot off its limits or off whole numbers");
+    Check(Whole(Piston3Rot, -75, 75), "Piston3Rot off its limits or off whole numbers");
+    Check(Whole(Piston3Trans, 1, 8), "Piston3Trans off its limits or off whole numbers");
+    Check(Whole(PinceRot, 45, 90), "PinceRot off its limits or off whole numbers");
     for (int k : keys)
         Check(k == 0 || k == 1, "key table entry not 0 or 1");
     Check(active == 0 || active == 1, "active not 0 or 1");
@@ -70,7 +74,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     KillGLWindow();
     ResetProgram();
-    fake::scriptRanOut = fake::reuseContexts = true; // no script; contexts cost milliseconds
+    fake::scriptRanOut = true;  // no script
+    fake::reuseContexts = true; // new contexts cost milliseconds
     Check(CreateGLWindow("Orvanel", 640, 480, 16, FALSE), "no window to start from");
     FuzzedDataProvider in(data, size);
     for (BOOL done = FALSE; !done && in.remaining_bytes() > 0;) {
@@ -79,8 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
             Check(FrameStep(&done), "the fullscreen toggle failed on a healthy system");
             glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &after);
-            Check(after == depth && glGetError() == GL_NO_ERROR,
-                  "a frame left the stack or an error");
+            Check(after == depth, "a frame left the modelview stack deeper or shallower");
+            Check(glGetError() == GL_NO_ERROR, "a frame left a GL error");
             CheckState();
             continue;
         }
@@ -89,9 +94,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const WPARAM wParam =
             in.ConsumeBool() ? in.PickValueInArray(kParams) : in.ConsumeIntegral<WPARAM>();
         layer::Post(hWnd, message, wParam, in.ConsumeIntegral<LPARAM>());
-        for (MSG msg{}; !done && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE);) {
-            if ((done = msg.message == WM_QUIT)) break;
-            TranslateMessage(&msg), DispatchMessageA(&msg), CheckState();
+        MSG msg{};
+        while (!done && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            done = msg.message == WM_QUIT;
+            if (done) break;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            CheckState();
         }
     }
     return 0;

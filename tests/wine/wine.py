@@ -9,7 +9,8 @@ import harness as h  # noqa: E402
 
 def expect_window(full, what, f1_in=None):  # after F1 in that window, if given
     """Fullscreen: it and its drawing surface (a child) at 0,0. A window: a caption above."""
-    f1_in and h.hold_until(f1_in, "F1", "F1 to take the window down", lambda: h.gone(f1_in))
+    if f1_in:
+        h.hold_until(f1_in, "F1", "F1 to take the window down", lambda: h.gone(f1_in))
     win = h.find_window("Orvanel")
     top = h.geometry(win)
     kids = h.tool("xwininfo", "-children", "-id", str(win))
@@ -39,12 +40,15 @@ def scenario(exe, env):
 
 def main(exe, snapshot_tool):
     if not os.path.isfile(exe):
-        return print(f"SKIPPED: {exe} is not built; scripts/windows-build.sh builds it") or 77
+        print(f"SKIPPED: {exe} is not built; scripts/windows-build.sh builds it")
+        return 77
     env = dict(os.environ, WINEPREFIX=tempfile.mkdtemp(prefix="orvanel-wine."), WINEDEBUG="-all",
                GALLIUM_DRIVER="llvmpipe", WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
     try:  # no Mono or Gecko installers; the prefix's wineserver, and all on it, stopped after
-        return h.run(lambda: (h.start(snapshot_tool, "pictures-wine"),
-                              scenario(os.path.abspath(exe), env)))
+        def started_scenario():
+            h.start(snapshot_tool, "pictures-wine")
+            scenario(os.path.abspath(exe), env)
+        return h.run(started_scenario)
     finally:
         h.tool("wineserver", "-k", env=env, check=False)
         h.tool("wineserver", "-w", env=env, check=False, timeout=60)
