@@ -147,6 +147,7 @@ TEST(MainLoop, IdlePassesKeysMinimiseAndTheToggle) {
         EXPECT_TRUE(fake::lastWindow.frame);
         EXPECT_TRUE(fake::lastFormat.doubleBuffer);
         EXPECT_GE(fake::lastFormat.depth, 16);
+        EXPECT_TRUE(fake::screenKeptOn) << "the screen saver held off while it has the focus";
         Mark();
     });
     for (int i = 0; i < 30; ++i)
@@ -175,6 +176,7 @@ TEST(MainLoop, IdlePassesKeysMinimiseAndTheToggle) {
     fake::Then([] {
         EXPECT_FALSE(active);
         EXPECT_FALSE(DrewSinceMark()) << "drawn while minimised";
+        EXPECT_FALSE(fake::screenKeptOn) << "the screen saver let go with the focus";
         EXPECT_EQ(Piston2Rot, 1.0f) << "the pose keys still count";
         EXPECT_EQ(fake::presents, 7) << "a minimised window is not presented";
     });
@@ -183,6 +185,7 @@ TEST(MainLoop, IdlePassesKeysMinimiseAndTheToggle) {
     fake::Then([] {
         EXPECT_TRUE(active);
         EXPECT_TRUE(DrewSinceMark());
+        EXPECT_TRUE(fake::screenKeptOn);
         keys[VK_F9] = 1; // held across the toggle
     });
 
@@ -267,6 +270,52 @@ const ExitRow kExitRows[] = {
     {.what = "no context", .script = NoContext, .box = "Can't Create A GL Rendering Context."},
     {.what = "no window on F1", .script = NoWindowOnF1, .box = "Window Creation Error."},
 };
+
+// A close request (SIGTERM, SIGINT, SIGHUP) while a box is up, before there is a window: the
+// program ends at once with status 0, showing no window and no further box, saying nothing.
+void TermDuringQuestion() {
+    fake::Answer({-SIGTERM});
+}
+void IntDuringFallback() {
+    fake::refuseMode = true;
+    fake::Answer({IDYES, -SIGINT});
+}
+void HupDuringError() {
+    fake::Answer({IDNO, -SIGHUP});
+    fake::Fail("wglCreateContext");
+}
+struct SignalRow {
+    const char *box; // the last box shown, the one the signal takes down
+    void (*script)();
+};
+const SignalRow kSignalRows[] = {
+    {.box = "Passer en plein ecran (640x480) ?", .script = TermDuringQuestion},
+    {.box = kFallbackText, .script = IntDuringFallback},
+    {.box = "Can't Create A GL Rendering Context.", .script = HupDuringError},
+};
+
+TEST(MainLoop, CloseRequestDuringABoxEndsTheProgramQuietly) {
+    for (const SignalRow &r : kSignalRows) {
+        SCOPED_TRACE(r.box);
+        ResetProgram();
+        r.script();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(RunWinMain(), 0);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.find(r.box), std::string::npos) << said;
+        EXPECT_EQ(said.find("MessageBoxA"), std::string::npos) << said;
+        std::vector<std::string> shown;
+        for (const fake::Box &b : fake::boxes) {
+            if (b.shown) shown.push_back(b.text);
+        }
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.back(), r.box);
+        EXPECT_EQ(fake::windowsShown, 0);
+        EXPECT_EQ(fake::windows, 0);
+        EXPECT_FALSE(fake::modeChanged);
+        EXPECT_EQ(fake::cursorCount, 0);
+    }
+}
 
 TEST(MainLoop, CloseRequestsAndFailuresEndWithStatusZero) {
     for (const ExitRow &r : kExitRows) {

@@ -28,6 +28,9 @@ void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Opens the driver's display once, and takes SIGTERM, SIGINT and SIGHUP
 // as requests to close; false when there is no display.
 bool Start();
+// Whether a close request came while no window was up: the program is to
+// end without one.
+bool Ending();
 // Start(), saying on stderr that the call failed when there is no display.
 bool Ready(const char *call);
 // A call the system refused: one line on stderr, naming the call and why.

@@ -36,7 +36,8 @@ HWND activeWindow = nullptr, focusWindow = nullptr;
 bool screenKeptOn = false;
 
 // SIGTERM, SIGINT and SIGHUP ask the program to close, as the close box
-// does; a box that is up goes first.
+// does; a box that is up goes first. Asked while no window of ours is up,
+// they end the program without one (layer::Ending).
 volatile sig_atomic_t closeAsked = 0;
 void AskToClose(int) {
     closeAsked = 1;
@@ -181,6 +182,13 @@ bool Start() {
     return started;
 }
 
+// A close request with no window of ours to take it: every later box is
+// answered at once without showing, and no window is made, so that the
+// program's own failure paths end it, quietly.
+bool Ending() {
+    return closeAsked && windows.empty();
+}
+
 bool Ready(const char *call) {
     const bool open = Start();
     if (!open) PrintRefusal(call);
@@ -303,7 +311,7 @@ HWND CreateWindowExA(DWORD /*exStyle*/, LPCSTR className, LPCSTR windowName, DWO
                      int /*y*/, int width, int height, HWND /*parent*/, HMENU /*menu*/,
                      HINSTANCE /*instance*/, LPVOID /*param*/) {
     const WindowClass *c = LookUpClass(className);
-    if (!c || !layer::Ready("CreateWindowExA")) return NULL;
+    if (!c || layer::Ending() || !layer::Ready("CreateWindowExA")) return NULL;
     // The sizes passed are the outer ones; the driver's are the client
     // area's. A popup made while the display mode is changed covers it.
     const RECT insets = FrameInsets(style);

@@ -25,7 +25,7 @@ LONG ChangeDisplaySettingsA(DEVMODEA *mode, DWORD /*flags*/) {
     }
     const DWORD needed = DM_PELSWIDTH | DM_PELSHEIGHT;
     if (mode->dmSize < 148 || (mode->dmFields & needed) != needed) return DISP_CHANGE_BADMODE;
-    if (!layer::Ready("ChangeDisplaySettingsA")) return DISP_CHANGE_FAILED;
+    if (layer::Ending() || !layer::Ready("ChangeDisplaySettingsA")) return DISP_CHANGE_FAILED;
     if (modeChanged) driver::RestoreMode();
     const int bits = (mode->dmFields & DM_BITSPERPEL) ? (int)mode->dmBitsPerPel : 0;
     modeChanged = driver::SetMode((int)mode->dmPelsWidth, (int)mode->dmPelsHeight, bits);
@@ -62,7 +62,9 @@ int MessageBoxA(HWND /*owner*/, LPCSTR text, LPCSTR caption, UINT type) {
     }
     if (!caption) caption = "Error";
     if (!text) text = "";
+    if (layer::Ending()) return 0; // the program is closing: no more boxes
     const int answer = driver::ShowBox(text, caption, yesNo ? driver::kYesNo : driver::kOk, icon);
+    if (answer < 0 && layer::Ending()) return 0; // taken down by the close request
     if (answer < 0) {
         std::fprintf(stderr, "%s: %s\n", caption, text);
         layer::PrintRefusal("MessageBoxA");

@@ -7,13 +7,14 @@
 
 #include <algorithm>
 #include <deque>
+#include <signal.h>
 
 namespace fake {
 
 std::vector<std::string> calls, failed;
 std::vector<UINT> defaults;
 std::vector<Box> boxes;
-int fallibleCalls, windows, contexts, presents, cursorCount;
+int fallibleCalls, windows, windowsShown, contexts, presents, cursorCount;
 bool modeChanged, refuseMode, cursorShown, screenKeptOn, scriptRanOut, reuseContexts, noGL;
 driver::WindowSpec lastWindow;
 driver::PixelFormat lastFormat;
@@ -139,7 +140,9 @@ void FreeWindow(void *window) {
     --windows;
 }
 
-void SetVisible(void *, bool) {}
+void SetVisible(void *, bool visible) {
+    windowsShown += visible;
+}
 
 bool SetFormat(void *, const PixelFormat &format) {
     lastFormat = format;
@@ -224,12 +227,14 @@ void EndBox() {}
 
 // Answers in turn; with none left, the last button (No, or OK).
 int ShowBox(const char *, const char *, Buttons buttons, Icon) {
+    if (!boxes.empty()) boxes.back().shown = true;
     int answer = buttons == kYesNo ? IDNO : IDOK;
     if (!answers.empty()) {
         answer = answers.front();
         answers.pop_front();
     }
-    if (answer == 0) return -1;
+    if (answer < 0) raise(-answer); // the signal arrives while the box is up
+    if (answer <= 0) return -1;
     return answer == IDNO ? 1 : 0;
 }
 
@@ -241,7 +246,7 @@ namespace fake {
 
 void Reset() {
     static std::string why;
-    [[maybe_unused]] static const bool open = offscreen::Open(&why);
+    [[maybe_unused]] static const bool open = offscreen::Open(&why) && layer::Start();
     // What a run left behind goes, through the layer itself.
     script.clear();
     scriptRanOut = true;
@@ -252,7 +257,9 @@ void Reset() {
     __real_ChangeDisplaySettingsA(NULL, 0);
     while (cursorCount != 0)
         __wrap_ShowCursor(cursorCount < 0);
-    for (MSG msg; PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE);) {
+    for (int pass = 0; pass < 2; ++pass) { // a close request left becomes a quit message
+        for (MSG msg; PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE);) {
+        }
     }
     calls.clear();
     failed.clear();
@@ -260,7 +267,8 @@ void Reset() {
     boxes.clear();
     faults.clear();
     answers.clear();
-    fallibleCalls = contexts = presents = passesAfterEnd = 0;
+    fallibleCalls = windowsShown = contexts = presents = passesAfterEnd = 0;
+    lastWindow = {};
     modeChanged = refuseMode = screenKeptOn = scriptRanOut = reuseContexts = noGL = false;
     cursorShown = true;
 }

@@ -22,13 +22,14 @@ struct Box {
     HWND owner;
     bool modeChanged;
     int windows, contexts;
+    bool shown = false; // else answered without showing
 };
 
 // The program's Win32 calls, as "Name" or "Name(detail)", and those made to fail.
 extern std::vector<std::string> calls, failed;
 extern std::vector<UINT> defaults; // messages passed to DefWindowProcA
 extern std::vector<Box> boxes;
-extern int fallibleCalls, windows, contexts, presents, cursorCount;
+extern int fallibleCalls, windows, windowsShown, contexts, presents, cursorCount;
 extern bool modeChanged, refuseMode, cursorShown, screenKeptOn;
 extern bool scriptRanOut;  // set it to keep the fake from closing the window when it runs out
 extern bool reuseContexts; // deleted contexts come back: faster than fresh ones
@@ -40,7 +41,8 @@ extern driver::PixelFormat lastFormat;
 void Reset();
 // Where the first call named `name` (or "Name(detail)") stands in the log; calls.size() if none.
 size_t Position(const std::string &name);
-// Box answers in turn: IDYES, IDNO, IDOK, or 0 for a box that cannot be shown.
+// Box answers in turn: IDYES, IDNO, IDOK, 0 for a box that cannot be shown, or minus a signal
+// that arrives while the box is up (and takes it down).
 void Answer(std::vector<int> answers);
 // The next call of `name` fails, or every one from then on; or the k-th fallible call from now.
 void Fail(const std::string &name, bool always = false);
