@@ -59,6 +59,10 @@ function keyEvent(kind, e) {
 }
 
 addEventListener('keydown', (e) => {
+  if (page.boxUp) page.boxKey(e);
+}, true);
+
+addEventListener('keydown', (e) => {
   if (page.boxUp || !page.keys.has(e.code)) return;
   // F1 help, F3 find, F5 reload, F7 caret browsing, arrows scrolling: the
   // program's now. With Ctrl, Alt or Meta they stay the browser's.
@@ -171,8 +175,9 @@ page.box = function (text, caption, yesNo, icon) {
     buttons[1].onclick = () => answer(1);
     dialog.oncancel = (e) => e.preventDefault(); // Escape is answered below
     // The key that answers is the box's alone: neither it nor its release
-    // reaches the program once it resumes.
-    dialog.onkeydown = (e) => {
+    // reaches the program once it resumes. Taken before anything else in
+    // the page sees it, wherever the focus is.
+    page.boxKey = (e) => {
       if (e.code !== 'Enter' && e.code !== 'NumpadEnter' && e.code !== 'Escape') return;
       e.preventDefault();
       e.stopPropagation();
