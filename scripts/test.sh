@@ -5,10 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
-ensure_packages "${ORVANEL_BUILD_PACKAGES[@]}" "${ORVANEL_TEST_PACKAGES[@]}"
+ensure_packages "${ORVANEL_BUILD_PACKAGES[@]}" "${ORVANEL_TEST_PACKAGES[@]}" "${ORVANEL_WEB_PACKAGES[@]}"
 
 cmake --preset tests >/dev/null
 cmake --build --preset tests
+bash scripts/web.sh # the site that the browser test runs
 windows=0
 bash scripts/windows-build.sh || windows=$?
 bash scripts/reliability.sh

@@ -1,0 +1,157 @@
+# The browser build end to end in headless Chromium: the question, the
+# window, pose keys (one on the on-screen strip) against the snapshot
+# tool's picture, the exit status on the page, fullscreen and back, the
+# close box, and a frame where fullscreen is not allowed.
+# Usage: scenario.py SNAPSHOT_TOOL SITE_DIR
+import base64
+import functools
+import http.server
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+from devtools import Browser
+
+SNAPSHOT, SITE = sys.argv[1], sys.argv[2]
+WORK = tempfile.mkdtemp(prefix="orvanel-web-")
+# A frame whose page denies it fullscreen (same-origin frames have it by default).
+FRAME = b'<iframe src="index.html" allow="fullscreen \'none\'" width="900" height="700"></iframe>'
+# KeyboardEvent key and the virtual key Chromium wants with it, by code.
+KEYS = {
+    "Escape": ("Escape", 27),
+    "Enter": ("Enter", 13),
+    "F1": ("F1", 112),
+    "F2": ("F2", 113),
+    "ArrowRight": ("ArrowRight", 39),
+}
+
+
+class Site(http.server.SimpleHTTPRequestHandler):
+    def do_GET(self):
+        if self.path != "/frame":
+            return super().do_GET()
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html")
+        self.end_headers()
+        self.wfile.write(FRAME)
+
+    def log_message(self, *args):
+        pass
+
+
+def check(good, what):
+    if not good:
+        raise SystemExit(f"FAILED: {what}")
+    print(f"ok: {what}")
+
+
+def until(doc, expression, what, seconds=15):
+    deadline = time.monotonic() + seconds
+    while not browser.js(f"(() => {{ const d = {doc}; return {expression}; }})()"):
+        if time.monotonic() > deadline:
+            check(False, f"{what} (not seen in {seconds} s)")
+        time.sleep(0.05)
+    check(True, what)
+
+
+def held():  # the program looks at its keys once a frame: a press lasts two
+    browser.js("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))")
+
+
+def key(code):
+    name, vk = KEYS[code]
+    for kind in ("rawKeyDown", "keyUp"):
+        browser.send("Input.dispatchKeyEvent", type=kind, code=code, key=name,
+                     windowsVirtualKeyCode=vk)
+        held()
+
+
+def click(selector, doc="document"):
+    box = json.loads(browser.js(f"JSON.stringify({doc}.querySelector('{selector}')"
+                                ".getBoundingClientRect())"))
+    for kind in ("mousePressed", "mouseReleased"):
+        browser.send("Input.dispatchMouseEvent", type=kind, button="left", clickCount=1,
+                     x=box["x"] + box["width"] / 2, y=box["y"] + box["height"] / 2)
+        held()
+
+
+def differing(shot, picture):  # pixels off by more than the desktop tests allow
+    out = subprocess.run(["convert", shot, picture, "-fuzz", "6%", "-metric", "AE", "-compare",
+                          "-format", "%[distortion]", "info:"], capture_output=True, text=True)
+    return int(float(out.stdout))
+
+
+def shows_pose(piston1, trans, pince, what):
+    picture = f"{WORK}/expected.png"
+    subprocess.run([SNAPSHOT, "--piston1", str(piston1), "--trans", str(trans), "--pince",
+                    str(pince), picture], check=True)
+    off = None
+    for attempt in range(50):
+        box = json.loads(browser.js("JSON.stringify(canvas.getBoundingClientRect())"))
+        clip = {"x": box["x"], "y": box["y"], "width": 640, "height": 480, "scale": 1}
+        shot = browser.send("Page.captureScreenshot", clip=clip)
+        with open(f"{WORK}/shown.png", "wb") as f:
+            f.write(base64.b64decode(shot["data"]))
+        off = differing(f"{WORK}/shown.png", picture)
+        if off <= 100:
+            break
+        time.sleep(0.1)
+    check(off <= 100, f"{what}: {off} pixels off the snapshot of the pose")
+
+
+def question(doc, caption):
+    until(doc, f"d.querySelector('#box').open && d.querySelector('#box h2').textContent == "
+          f"{json.dumps(caption)}", f"the box {caption!r} is up")
+
+
+def ended(status):
+    line = f"Orvanel ended with exit status {status}."
+    until("document", f"d.getElementById('ended-text').textContent == '{line}'", line)
+
+
+check(os.path.exists(f"{SITE}/orvanel.wasm"), f"the site is built in {SITE} (scripts/web.sh)")
+handler = functools.partial(Site, directory=SITE)
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+threading.Thread(target=server.serve_forever, daemon=True).start()
+address = f"http://127.0.0.1:{server.server_address[1]}"
+browser = Browser("chromium", f"{WORK}/profile")
+try:
+    browser.send("Page.navigate", url=f"{address}/index.html")
+    question("document", "FullScreen ?")
+    check(browser.js("box.getAttribute('role')") == "alertdialog", "the box is an alert dialog")
+    key("Escape")
+    until("document", "!d.getElementById('window').hidden && !box.open", "No gives the window")
+    for code in ("F2", "F2", "F2", "ArrowRight", "ArrowRight"):
+        key(code)
+    click("#keys")
+    click("#strip [data-code=ArrowUp]")
+    shows_pose(3, 3, 46, "F2 x3, Right x2 and the strip's Up")
+    key("Escape")
+    ended(27)
+    click("#again")
+    question("document", "FullScreen ?")
+    key("Enter")
+    until("document", "d.fullscreenElement == stage", "Yes goes fullscreen")
+    key("F2")
+    key("F1")
+    until("document", "!d.fullscreenElement && !d.getElementById('window').hidden", "F1: back")
+    shows_pose(1, 1, 45, "F2 in fullscreen, the pose kept across F1")
+    click("#close")
+    ended(0)
+    browser.send("Page.navigate", url=f"{address}/frame")
+    frame = "frames[0].document"
+    question(frame, "FullScreen ?")
+    browser.js("document.querySelector('iframe').focus()")
+    key("Enter")
+    question(frame, "Vorel GL")
+    key("Enter")
+    until(frame, "!d.getElementById('window').hidden && !d.fullscreenElement", "then the window")
+finally:
+    browser.close()
+    server.shutdown()
+    shutil.rmtree(WORK)
