@@ -1,7 +1,8 @@
 # Figures for BENCHMARKS.md, not a test: load to the question, frames a
 # second and CPU drawing against a page that draws empty frames (the
-# floor), and CPU while the page is hidden. Usage: measure.py SITE_DIR
+# floor), and CPU while the page is hidden. Usage: web_measure.py SITE_DIR
 import functools
+import os
 import http.server
 import shutil
 import subprocess
@@ -10,7 +11,9 @@ import tempfile
 import threading
 import time
 
-from devtools import Browser
+# The DevTools client the browser test uses.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "web"))
+from devtools import Browser  # noqa: E402
 
 FLOOR = b"""<canvas width=640 height=480></canvas><script>
 const gl = document.querySelector('canvas').getContext('webgl');
