@@ -17,7 +17,7 @@ set(site ${CMAKE_BINARY_DIR}/site)
 add_library(orvanel_web STATIC win32/web/driver.cpp)
 target_include_directories(orvanel_web PUBLIC ${PROJECT_SOURCE_DIR})
 
-add_executable(orvanel ${ORVANEL_PROGRAM_SOURCES} win32/web/main.cpp)
+add_executable(orvanel ${ORVANEL_PROGRAM_SOURCES} win32/winmain.cpp)
 # wasm-ld, as lld does, finds symbols in archives whatever their order: the
 # driver and the layer that call each other need no link group.
 target_link_libraries(orvanel PRIVATE orvanel_win32 orvanel_web orvanel_drawing)

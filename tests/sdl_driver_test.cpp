@@ -57,8 +57,8 @@ void Keys(std::vector<KeyEvent> events) {
     XSync(display, False);
 }
 
-// A key pressed and let go, and the messages it must give. The keypad's 4 and 8 come twice: with
-// NumLock off, then on (the lock is pressed in between).
+// The program's keys pressed and let go, and the messages they must give; the system keys. The
+// keypad's 4 and 8 come twice: with NumLock off, then on (the lock is pressed in between).
 struct KeyRow {
     const char *keysym;
     WPARAM vk;
@@ -66,14 +66,7 @@ struct KeyRow {
     bool alt = false;    // Alt held (bit 29) at the key-down
 };
 const KeyRow kKeyRows[] = {
-    {.keysym = "a", .vk = 'A'},
-    {.keysym = "z", .vk = 'Z'},
-    {.keysym = "0", .vk = '0'},
-    {.keysym = "Return", .vk = VK_RETURN},
     {.keysym = "Escape", .vk = VK_ESCAPE},
-    {.keysym = "space", .vk = VK_SPACE},
-    {.keysym = "Shift_L", .vk = VK_SHIFT},
-    {.keysym = "Control_L", .vk = VK_CONTROL},
     {.keysym = "Left", .vk = VK_LEFT},
     {.keysym = "Up", .vk = VK_UP},
     {.keysym = "Right", .vk = VK_RIGHT},
@@ -81,7 +74,6 @@ const KeyRow kKeyRows[] = {
     {.keysym = "F1", .vk = VK_F1},
     {.keysym = "F2", .vk = VK_F2},
     {.keysym = "F7", .vk = VK_F7},
-    {.keysym = "F12", .vk = VK_F12},
     {.keysym = "F10", .vk = VK_F10, .system = true},
     {.keysym = "Alt_L", .vk = VK_MENU, .system = true, .alt = true},
     {.keysym = "KP_Left", .vk = VK_LEFT},

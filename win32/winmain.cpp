@@ -1,17 +1,20 @@
-// The process entry on Linux: runs the program's WinMain as Windows would,
-// with no command line (arguments are not the program's business). As X
-// programs do, it says so and ends with status 1 when there is no display.
+// The process entry: runs the program's WinMain as Windows would, with no
+// command line (arguments are not the program's business). As X programs
+// do, it says so and ends with status 1 when there is no display. The
+// status goes out through exit(): in the browser, main has long given the
+// page its turn (Asyncify) and its return would reach no one.
 #include "win32/layer.h"
 
 #include <errno.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 int main() {
     if (!layer::Start()) {
         std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, driver::Error());
-        return 1;
+        std::exit(1);
     }
     static char commandLine[] = "";
-    return WinMain(GetModuleHandleA(NULL), NULL, commandLine, SW_SHOW);
+    std::exit(WinMain(GetModuleHandleA(NULL), NULL, commandLine, SW_SHOW));
 }

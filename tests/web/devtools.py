@@ -11,8 +11,11 @@ class Browser:
         its_out, mine = os.pipe()[::-1]
         os.set_inheritable(its_in, True)
         os.set_inheritable(its_out, True)
+        # No connections of its own: on a closed network they are refused, or hang.
+        quiet = ["--no-first-run", "--disable-background-networking", "--disable-component-update",
+                 "--disable-sync", "--disable-quic"]
         flags = ["--headless=new", "--no-sandbox", "--use-angle=swiftshader",
-                 "--enable-unsafe-swiftshader", "--remote-debugging-pipe",
+                 "--enable-unsafe-swiftshader", "--remote-debugging-pipe", *quiet,
                  "--window-size=1000,800", f"--user-data-dir={profile}", "about:blank"]
         # Its fds 3 and 4 are taken from ours by dup2 in the child.
         moves = f"exec 3<&{its_in} 4>&{its_out}; exec \"$0\" \"$@\""

@@ -17,6 +17,9 @@ import time
 
 from devtools import Browser
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from harness import SAME_COLOURS, check, differing, run, wait_for  # noqa: E402
+
 SNAPSHOT, SITE = sys.argv[1], sys.argv[2]
 WORK = tempfile.mkdtemp(prefix="orvanel-web-")
 # A frame whose page denies it fullscreen (same-origin frames have it by default).
@@ -44,18 +47,8 @@ class Site(http.server.SimpleHTTPRequestHandler):
         pass
 
 
-def check(good, what):
-    if not good:
-        raise SystemExit(f"FAILED: {what}")
-    print(f"ok: {what}")
-
-
-def until(doc, expression, what, seconds=15):
-    deadline = time.monotonic() + seconds
-    while not browser.js(f"(() => {{ const d = {doc}; return {expression}; }})()"):
-        if time.monotonic() > deadline:
-            check(False, f"{what} (not seen in {seconds} s)")
-        time.sleep(0.05)
+def until(doc, expression, what):  # d: the document the expression looks at
+    wait_for(what, lambda: browser.js(f"(() => {{ const d = {doc}; return {expression}; }})()"))
     check(True, what)
 
 
@@ -80,12 +73,6 @@ def click(selector, doc="document"):
         held()
 
 
-def differing(shot, picture):  # pixels off by more than the desktop tests allow
-    out = subprocess.run(["convert", shot, picture, "-fuzz", "6%", "-metric", "AE", "-compare",
-                          "-format", "%[distortion]", "info:"], capture_output=True, text=True)
-    return int(float(out.stdout))
-
-
 def shows_pose(piston1, trans, pince, what):
     picture = f"{WORK}/expected.png"
     subprocess.run([SNAPSHOT, "--piston1", str(piston1), "--trans", str(trans), "--pince",
@@ -98,10 +85,10 @@ def shows_pose(piston1, trans, pince, what):
         with open(f"{WORK}/shown.png", "wb") as f:
             f.write(base64.b64decode(shot["data"]))
         off = differing(f"{WORK}/shown.png", picture)
-        if off <= 100:
+        if off <= SAME_COLOURS:
             break
         time.sleep(0.1)
-    check(off <= 100, f"{what}: {off} pixels off the snapshot of the pose")
+    check(off <= SAME_COLOURS, f"{what}: {off} pixels off the snapshot of the pose")
 
 
 def question(doc, caption):
@@ -114,13 +101,7 @@ def ended(status):
     until("document", f"d.getElementById('ended-text').textContent == '{line}'", line)
 
 
-check(os.path.exists(f"{SITE}/orvanel.wasm"), f"the site is built in {SITE} (scripts/web.sh)")
-handler = functools.partial(Site, directory=SITE)
-server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-threading.Thread(target=server.serve_forever, daemon=True).start()
-address = f"http://127.0.0.1:{server.server_address[1]}"
-browser = Browser("chromium", f"{WORK}/profile")
-try:
+def scenario(address):
     browser.send("Page.navigate", url=f"{address}/index.html")
     question("document", "FullScreen ?")
     check(browser.js("box.getAttribute('role')") == "alertdialog", "the box is an alert dialog")
@@ -151,7 +132,18 @@ try:
     question(frame, "Vorel GL")
     key("Enter")
     until(frame, "!d.getElementById('window').hidden && !d.fullscreenElement", "then the window")
+
+
+if not os.path.exists(f"{SITE}/orvanel.wasm"):
+    sys.exit(f"FAILED: the site is not built in {SITE} (scripts/web.sh builds it)")
+handler = functools.partial(Site, directory=SITE)
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+threading.Thread(target=server.serve_forever, daemon=True).start()
+browser = Browser("chromium", f"{WORK}/profile")
+try:
+    status = run(scenario, f"http://127.0.0.1:{server.server_address[1]}")
 finally:
     browser.close()
     server.shutdown()
     shutil.rmtree(WORK)
+sys.exit(status)
