@@ -76,64 +76,6 @@ bool InTeardownOrder(size_t from, size_t to) {
     return true;
 }
 
-struct MessageRow {
-    UINT message;
-    WPARAM wParam = 0;
-    LPARAM lParam = 0;
-    int keyValue = 0; // keys[wParam & 0xFF] after
-    BOOL active = TRUE;
-    int quit = -1;             // the exit code it posts; -1: none
-    int width = 0, height = 0; // the viewport after a WM_SIZE
-    size_t defaults = 0;       // messages that reach DefWindowProcA
-};
-const LPARAM kAlt = LPARAM(1) << 29;
-const MessageRow kMessageRows[] = {
-    {.message = WM_KEYDOWN, .wParam = VK_F2, .keyValue = 1},
-    {.message = WM_KEYDOWN, .wParam = VK_F2, .keyValue = 1},
-    {.message = WM_KEYUP, .wParam = VK_F2},
-    {.message = WM_KEYDOWN, .wParam = 0xFF, .keyValue = 1},
-    {.message = WM_KEYDOWN, .wParam = 0x100}, // outside the table: ignored
-    {.message = WM_ACTIVATE, .wParam = MAKEWPARAM(WA_INACTIVE, TRUE), .active = FALSE},
-    {.message = WM_ACTIVATE, .wParam = MAKEWPARAM(WA_ACTIVE, TRUE), .active = FALSE},
-    {.message = WM_ACTIVATE, .wParam = MAKEWPARAM(WA_INACTIVE, FALSE)},
-    {.message = WM_SIZE, .lParam = MAKELPARAM(320, 200), .width = 320, .height = 200},
-    {.message = WM_SIZE, .wParam = SIZE_MINIMIZED, .width = 0, .height = 1},
-    {.message = WM_SYSCOMMAND, .wParam = SC_SCREENSAVE},
-    {.message = WM_SYSCOMMAND, .wParam = SC_MONITORPOWER, .lParam = 2},
-    {.message = WM_SYSCOMMAND, .wParam = SC_SCREENSAVE + 1, .defaults = 1},
-    {.message = WM_SYSKEYDOWN, .wParam = VK_F10, .defaults = 1},
-    {.message = WM_CHAR, .wParam = VK_ESCAPE, .defaults = 1},
-    {.message = WM_CLOSE, .quit = 0},
-    {.message = WM_SYSCOMMAND, .wParam = SC_CLOSE, .quit = 0, .defaults = 1},
-    {.message = WM_SYSKEYDOWN, .wParam = VK_F4, .lParam = kAlt, .quit = 0, .defaults = 2},
-};
-
-TEST(WindowProcedure, EachMessageAsATable) {
-    ResetProgram();
-    ASSERT_TRUE(CreateGLWindow("Orvanel", 640, 480, 16, FALSE));
-    fake::scriptRanOut = true; // nothing closes the window behind the test's back
-    for (const MessageRow &r : kMessageRows) {
-        SCOPED_TRACE(testing::Message() << "message 0x" << std::hex << r.message << ", wParam 0x"
-                                        << r.wParam << ", lParam 0x" << r.lParam);
-        fake::defaults.clear();
-        const LRESULT result = WndProc(hWnd, r.message, r.wParam, r.lParam);
-        MSG msg{};
-        int quit = -1;
-        if (PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) quit = (int)msg.wParam;
-        EXPECT_TRUE(r.defaults > 0 || result == 0) << "a message handled returns 0";
-        EXPECT_EQ(keys[r.wParam & 0xFF], r.keyValue);
-        EXPECT_EQ(active, r.active);
-        EXPECT_EQ(quit, r.quit);
-        if (r.message == WM_SIZE) {
-            EXPECT_EQ(ViewportWidth(), r.width);
-            EXPECT_EQ(ViewportHeight(), r.height);
-        }
-        EXPECT_EQ(fake::defaults.size(), r.defaults);
-    }
-    EXPECT_EQ(std::count(keys, keys + 256, 1), 1) << "only 0xFF is held";
-    EXPECT_EQ(fake::windows, 1) << "closing is the loop's business";
-}
-
 // One long walk through the main loop.
 TEST(MainLoop, IdlePassesKeysMinimiseAndTheToggle) {
     ResetProgram();
@@ -187,6 +129,12 @@ TEST(MainLoop, IdlePassesKeysMinimiseAndTheToggle) {
         EXPECT_TRUE(DrewSinceMark());
         EXPECT_TRUE(fake::screenKeptOn);
         keys[VK_F9] = 1; // held across the toggle
+    });
+    fake::Resize(320, 200); // the projection follows the client area
+    fake::Idle();
+    fake::Then([] {
+        EXPECT_EQ(ViewportWidth(), 320);
+        EXPECT_EQ(ViewportHeight(), 200);
     });
 
     fake::Press(VK_F1);

@@ -316,6 +316,9 @@ void Then(std::function<void()> action) {
 void Minimise(bool minimised) {
     Then([=] { layer::Minimised(Newest(), minimised); });
 }
+void Resize(int width, int height) {
+    Then([=] { layer::Resized(Newest(), width, height); });
+}
 void Close() {
     script.push_back({[] { layer::CloseAsked(Newest()); }, true});
 }

@@ -56,6 +56,7 @@ void Press(WPARAM vk); // down, held over one idle pass, up
 void Idle(int passes = 1);
 void Then(std::function<void()> action);
 void Minimise(bool minimised = true);
+void Resize(int width, int height);
 void Close();
 bool ScriptDone();
 
