@@ -15,28 +15,12 @@ namespace {
 const UINT kMessages[] = {WM_ACTIVATE, WM_SYSCOMMAND, WM_CLOSE,      WM_KEYDOWN,  WM_KEYUP,
                           WM_SIZE,     WM_CHAR,       WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSCHAR,
                           WM_CREATE,   WM_DESTROY,    WM_QUIT,       WM_NCCREATE, 0x0400};
-const WPARAM kParams[] = {VK_ESCAPE,
-                          VK_F1,
-                          VK_F2,
-                          VK_F3,
-                          VK_F4,
-                          VK_F5,
-                          VK_F6,
-                          VK_F7,
-                          VK_LEFT,
-                          VK_UP,
-                          VK_RIGHT,
-                          VK_DOWN,
-                          VK_F10,
-                          'A',
-                          SC_SCREENSAVE,
-                          SC_MONITORPOWER,
-                          SC_SCREENSAVE + 1,
-                          SC_CLOSE,
-                          SC_CLOSE + 3,
-                          SC_KEYMENU,
-                          255,
-                          256};
+// Keys the program reads and one it does not, the table's bounds; system commands, also with low
+// bits set (not the screen saver's; still a close).
+const WPARAM kKeys[] = {VK_ESCAPE, VK_F1, VK_F2,    VK_F3,   VK_F4,  VK_F5, VK_F6, VK_F7,
+                        VK_LEFT,   VK_UP, VK_RIGHT, VK_DOWN, VK_F10, 'A',   255,   256};
+const WPARAM kCommands[] = {SC_SCREENSAVE, SC_MONITORPOWER, SC_SCREENSAVE + 1,
+                            SC_CLOSE,      SC_CLOSE + 3,    SC_KEYMENU};
 
 void Check(bool good, const char *what) {
     if (good) return;
@@ -91,8 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
         const UINT message =
             in.ConsumeBool() ? in.PickValueInArray(kMessages) : in.ConsumeIntegral<UINT>();
-        const WPARAM wParam =
-            in.ConsumeBool() ? in.PickValueInArray(kParams) : in.ConsumeIntegral<WPARAM>();
+        WPARAM wParam = in.ConsumeIntegral<WPARAM>();
+        if (in.ConsumeBool()) wParam = in.PickValueInArray(kKeys);
+        if (in.ConsumeBool()) wParam = in.PickValueInArray(kCommands);
         layer::Post(hWnd, message, wParam, in.ConsumeIntegral<LPARAM>());
         MSG msg{};
         while (!done && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
