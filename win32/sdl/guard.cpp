@@ -324,10 +324,11 @@ int Box(const char *text, const char *caption, bool yesNo, int sdlFlags, std::st
     bool focused = false;
     while (poll(&p, 1, 20) <= 0) {
         if (focused) continue;
-        Window box = FindShowing(caption);
-        if (box)
-            Quietly(display,
-                    [&] { XSetInputFocus(display, box, RevertToPointerRoot, CurrentTime); });
+        Window box = 0;
+        Quietly(display, [&] { // windows come and go while it looks
+            box = FindShowing(caption);
+            if (box) XSetInputFocus(display, box, RevertToPointerRoot, CurrentTime);
+        });
         focused = box != 0;
     }
     const int answer = Receive(why);
