@@ -105,9 +105,10 @@ def desktop(program):  # leaving 640x480, however it ends, puts back the mode ju
         focus = h.focused()
         with h.Program(["sh", "-c", "exec xev -root -event substructure >&2"]) as xev:
             with h.Program([program]) as p:  # a close request during the question
-                h.find_window("FullScreen ?")
+                box = h.find_window("FullScreen ?")
                 p.terminate()
                 h.check(p.wait(1) == 0, "SIGTERM during the question: status 0 within 1 s")
+                h.wait_for("the box to go within 1 s of SIGTERM", lambda: h.gone(box), 1)
                 h.check(p.stderr_text() == "", f"SIGTERM: stderr {p.stderr_text()!r}")
             with h.Program([program]) as p:
                 box = h.find_window("FullScreen ?")
