@@ -202,9 +202,22 @@ void RelayBox(int fd, const Request &r, const char *caption) {
         Send(fd, -1, pid < 0 ? std::strerror(errno) : "the box was taken down");
 }
 
+// SDL gives a window it shows the focus with RevertToNone where no window
+// manager runs, and a window that holds a changed mode may hold the focus:
+// a program that ends before it gives the focus back leaves the keyboard
+// with no window at all. It goes back where it was before the program.
+void FocusBack(Display *d, Window before) {
+    Quietly(d, [&] {
+        Window now;
+        int revert;
+        XGetInputFocus(d, &now, &revert);
+        if (now == None) XSetInputFocus(d, before, RevertToPointerRoot, CurrentTime);
+    });
+}
+
 // Serves the program's requests until it ends (its end of the socket
-// closes), then puts the mode back if it is still changed.
-[[noreturn]] void Guard(int fd, pid_t program) {
+// closes), then puts the mode back if it is still changed, and the focus.
+[[noreturn]] void Guard(int fd, pid_t program, Window focus) {
     setpgid(0, 0); // away from the terminal's Ctrl+C
     XSetIOErrorHandler(LostGuardDisplay);
     signal(SIGUSR1, EndBoxOnSignal);
@@ -235,6 +248,8 @@ void RelayBox(int fd, const Request &r, const char *caption) {
         }
     }
     if (saved) PutBack(d, snapshot);
+    if (!d) d = XOpenDisplay(nullptr);
+    if (d) FocusBack(d, focus);
     _exit(0);
 }
 
@@ -296,11 +311,14 @@ bool Start(std::string *why) {
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0)
         return *why = std::string("no guard process: ") + std::strerror(errno), false;
     const pid_t program = getpid();
+    Window focus = PointerRoot;
+    int revert;
+    XGetInputFocus(display, &focus, &revert);
     guardPid = fork();
     if (guardPid == 0) {
         close(sockets[0]);
         close(ConnectionNumber(display)); // the program's, not the guard's
-        Guard(sockets[1], program);
+        Guard(sockets[1], program, focus);
     }
     close(sockets[1]);
     channel = sockets[0];
