@@ -178,6 +178,7 @@ void RelayBox(int fd, const Request &r, const char *caption) {
     sigaddset(&usr1, SIGUSR1);
     sigprocmask(SIG_BLOCK, &usr1, &was); // held until boxGroup names the new one
     const pid_t pid = fork();
+    const int forkError = errno;
     if (pid == 0) {
         setpgid(0, 0);
         sigprocmask(SIG_SETMASK, &was, nullptr);
@@ -199,7 +200,7 @@ void RelayBox(int fd, const Request &r, const char *caption) {
     if (n > (ssize_t)sizeof(Reply))
         send(fd, reply, n, MSG_NOSIGNAL);
     else
-        Send(fd, -1, pid < 0 ? std::strerror(errno) : "the box was taken down");
+        Send(fd, -1, pid < 0 ? std::strerror(forkError) : "the box was taken down");
 }
 
 // SDL gives a window it shows the focus with RevertToNone where no window
