@@ -102,6 +102,20 @@ def desktop(program):  # leaving 640x480, however it ends, puts back the mode ju
         managed = ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]
         if h.WM:
             h.wait_for("openbox", lambda: "# 0x" in h.tool(*managed, check=False))
+        focus = h.focused()
+        with h.Program(["sh", "-c", "exec xev -root -event substructure >&2"]) as xev:
+            with h.Program([program]) as p:  # a close request during the question
+                box = h.find_window("FullScreen ?")
+                p.terminate()
+                h.check(p.wait(1) == 0, "SIGTERM during the question: status 0 within 1 s")
+                h.wait_for("the box to go within 1 s of SIGTERM", lambda: h.gone(box), 1)
+                h.check(p.stderr_text() == "", f"SIGTERM: stderr {p.stderr_text()!r}")
+            with h.Program([program]) as p:
+                box = h.find_window("FullScreen ?")
+                p.kill()
+                h.wait_for("the box to go within 1 s of SIGKILL", lambda: h.gone(box), 1)
+            maps = xev.stderr_text().count("MapNotify")
+            h.check(maps == 2, f"the two boxes were the only windows mapped: {maps} maps")
         with h.Program([program]) as p:
             h.answer("FullScreen ?", "Return")
             win = expect_window(True, h.START, "Yes", "640x480")
@@ -111,8 +125,8 @@ def desktop(program):  # leaving 640x480, however it ends, puts back the mode ju
             p.terminate()
             expect_mode("800x600", "SIGTERM, within 1 s", 1)
             h.check(p.wait(h.WAIT) == 0, "SIGTERM ends it with status 0")
-        with h.Program([program]) as p:
-            h.answer("FullScreen ?", "Escape")
+        with h.Program([program]) as p:  # the window manager's close: No
+            h.answer("FullScreen ?", ["Escape", "alt+F4"][h.WM])
             win = expect_window(False, h.START, "No", "800x600")
             h.tool("xrandr", "-s", "1024x768")
             win = expect_window(True, h.START, "F1", "640x480", win)
@@ -124,9 +138,13 @@ def desktop(program):  # leaving 640x480, however it ends, puts back the mode ju
             h.check(share < 2, f"minimised: {share:.1f}% of a core")
             h.minimise(win, restore=True)
             h.expect_pose(win, h.START, "minimised and restored")
-            expect_window(True, h.START, "F1", "640x480", win)
-            p.kill()
-            print(f"mode back after SIGKILL in {expect_mode('1024x768', 'SIGKILL', 1)} ms")
+            h.hold_until(win, "F1", "F1 to take the window down", lambda: h.gone(win))
+            win = h.find_window("Orvanel")  # fullscreen, killed before it settles the focus
+            h.tool("xkill", "-id", str(win))  # its connection to the display killed
+            print(f"mode back after xkill in {expect_mode('1024x768', 'xkill', 1)} ms")
+            h.check(p.wait(h.WAIT) == 1, "xkill ends it with status 1")
+        if not h.WM:  # where a window manager would not put it
+            h.check(h.focused() == focus, f"the focus after: {h.focused()}, before: {focus}")
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +25,19 @@ int channel = -1; // the program's end of the socket
 pid_t guardPid = 0;
 Display *display = nullptr;       // the program's own connection, for the focus
 Window focusBefore = PointerRoot; // what had the focus before our window took it
+
+// What the program asks of the guard: a fixed header, then (for a box) the
+// caption, a zero and the text.
+enum Kind { kBox, kSaveMode, kRestoreMode };
+struct Request {
+    Kind kind;
+    bool yesNo;   // the buttons: Yes and No, or OK
+    Uint32 flags; // the icon, as SDL's box flags
+};
+// The guard's answer: the button's index, or -1 with the reason after it.
+struct Reply {
+    int answer;
+};
 
 int IgnoreErrors(Display *, XErrorEvent *) {
     return 0;
@@ -110,14 +124,19 @@ void PutBack(Display *d, const Snapshot &s) {
     });
 }
 
-// The program has gone, or asks for the box to go: the box's process, in
-// the guard's group, ends. It was forked when SIGUSR2 still had its
-// default action, which the guard now sets aside for itself alone.
+// The box's process, while one is up: the leader of a process group of its
+// own, as the toolkit may fork again below it to show the box.
+volatile sig_atomic_t boxGroup = 0;
+
+// The program has gone (the parent-death signal), or asks for the box to go.
 void EndBoxOnSignal(int) {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGUSR2, &ignore, nullptr);
-    kill(0, SIGUSR2);
+    if (boxGroup > 0) kill(-boxGroup, SIGKILL);
+}
+
+// Xlib's own handler calls exit(), which would run the program's exit
+// handlers in this copy of it: a lost connection ends it here instead.
+int LostGuardDisplay(Display *) {
+    _exit(1);
 }
 
 int ShowBox(const char *text, const char *caption, bool yesNo, int flags) {
@@ -141,20 +160,70 @@ int ShowBox(const char *text, const char *caption, bool yesNo, int flags) {
     return pressed < 0 ? box.numbuttons - 1 : pressed; // closed: the last button
 }
 
-void Reply(int fd, int answer) {
-    char reply[512];
-    std::memcpy(reply, &answer, sizeof answer);
-    const char *why = answer < 0 ? SDL_GetError() : "";
-    std::snprintf(reply + sizeof answer, sizeof reply - sizeof answer, "%s", why);
-    send(fd, reply, sizeof answer + std::strlen(reply + sizeof answer) + 1, MSG_NOSIGNAL);
+void Send(int fd, int answer, const char *why = "") {
+    std::string reply(reinterpret_cast<const char *>(&answer), sizeof(Reply));
+    reply += why;
+    reply += '\0';
+    send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
 }
 
-// Requests: 'B' yesNo flags caption\0text\0 (a box), 'S' (snapshot the
-// mode), 'R' (put it back). Each gets an answer; a closed socket ends it.
-[[noreturn]] void Guard(int fd) {
-    setpgid(0, 0); // away from the terminal's Ctrl+C, with its boxes
+// Shows the box in a process of its own, which answers on a socket of its
+// own; the guard relays the answer, or says that there was none.
+void RelayBox(int fd, const Request &r, const char *caption) {
+    int answer[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, answer) != 0)
+        return Send(fd, -1, std::strerror(errno));
+    sigset_t usr1, was;
+    sigemptyset(&usr1);
+    sigaddset(&usr1, SIGUSR1);
+    sigprocmask(SIG_BLOCK, &usr1, &was); // held until boxGroup names the new one
+    const pid_t pid = fork();
+    const int forkError = errno;
+    if (pid == 0) {
+        setpgid(0, 0);
+        sigprocmask(SIG_SETMASK, &was, nullptr);
+        const int pressed = ShowBox(caption + std::strlen(caption) + 1, caption, r.yesNo, r.flags);
+        Send(answer[1], pressed, pressed < 0 ? SDL_GetError() : "");
+        _exit(0);
+    }
+    close(answer[1]);
+    if (pid > 0) setpgid(pid, pid); // as the child does: whichever comes first
+    boxGroup = pid;
+    sigprocmask(SIG_SETMASK, &was, nullptr);
+    while (pid > 0 && waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    if (pid > 0) kill(-pid, SIGKILL); // whatever the toolkit left below it
+    boxGroup = 0;
+    char reply[512];
+    const ssize_t n = recv(answer[0], reply, sizeof reply, 0);
+    close(answer[0]);
+    if (n > (ssize_t)sizeof(Reply))
+        send(fd, reply, n, MSG_NOSIGNAL);
+    else
+        Send(fd, -1, pid < 0 ? std::strerror(forkError) : "the box was taken down");
+}
+
+// SDL gives a window it shows the focus with RevertToNone where no window
+// manager runs, and a window that holds a changed mode may hold the focus:
+// a program that ends before it gives the focus back leaves the keyboard
+// with no window at all. It goes back where it was before the program.
+void FocusBack(Display *d, Window before) {
+    Quietly(d, [&] {
+        Window now;
+        int revert;
+        XGetInputFocus(d, &now, &revert);
+        if (now == None) XSetInputFocus(d, before, RevertToPointerRoot, CurrentTime);
+    });
+}
+
+// Serves the program's requests until it ends (its end of the socket
+// closes), then puts the mode back if it is still changed, and the focus.
+[[noreturn]] void Guard(int fd, pid_t program, Window focus) {
+    setpgid(0, 0); // away from the terminal's Ctrl+C
+    XSetIOErrorHandler(LostGuardDisplay);
     signal(SIGUSR1, EndBoxOnSignal);
     prctl(PR_SET_PDEATHSIG, SIGUSR1);
+    if (getppid() != program) _exit(0); // it ended before that: nothing to put back yet
     Display *d = nullptr;
     bool saved = false;
     Snapshot snapshot{};
@@ -162,25 +231,26 @@ void Reply(int fd, int answer) {
     for (;;) {
         const ssize_t n = recv(fd, request, sizeof request - 1, 0);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break; // the program has ended
+        if (n < (ssize_t)sizeof(Request)) break; // the program has ended
         request[n] = 0;
-        if (request[0] == 'B') {
-            signal(SIGUSR2, SIG_DFL); // for the box's process to inherit
-            const char *caption = request + 3;
-            Reply(fd, ShowBox(caption + std::strlen(caption) + 1, caption, request[1],
-                              request[2] << 4));
-        } else if (request[0] == 'S') {
+        Request r;
+        std::memcpy(&r, request, sizeof r);
+        if (r.kind == kBox) {
+            RelayBox(fd, r, request + sizeof r);
+        } else if (r.kind == kSaveMode) {
             if (!d) d = XOpenDisplay(nullptr);
             if (d) snapshot = TakeSnapshot(d);
             saved = d != nullptr;
-            Reply(fd, saved ? 0 : -1);
-        } else if (request[0] == 'R') {
+            Send(fd, saved ? 0 : -1);
+        } else if (r.kind == kRestoreMode) {
             if (saved) PutBack(d, snapshot);
             saved = false;
-            Reply(fd, 0);
+            Send(fd, 0);
         }
     }
     if (saved) PutBack(d, snapshot);
+    if (!d) d = XOpenDisplay(nullptr);
+    if (d) FocusBack(d, focus);
     _exit(0);
 }
 
@@ -192,19 +262,20 @@ int Receive(std::string *why) {
     while (poll(&p, 1, -1) < 0 && errno == EINTR) {
     }
     const ssize_t n = recv(channel, reply, sizeof reply - 1, 0);
-    if (n < (ssize_t)sizeof(int)) {
-        if (why) *why = "the box's process ended without an answer";
+    if (n < (ssize_t)sizeof(Reply)) {
+        if (why) *why = "the guard process ended without an answer";
         return -1;
     }
     reply[n] = 0;
-    int answer;
-    std::memcpy(&answer, reply, sizeof answer);
-    if (why) *why = reply + sizeof answer;
-    return answer;
+    Reply r;
+    std::memcpy(&r, reply, sizeof r);
+    if (why) *why = reply + sizeof r;
+    return r.answer;
 }
 
-int Ask(const char *request, std::string *why) {
-    return send(channel, request, 1, MSG_NOSIGNAL) < 0 ? -1 : Receive(why);
+int Ask(Kind kind) {
+    const Request r{kind, false, 0};
+    return send(channel, &r, sizeof r, MSG_NOSIGNAL) < 0 ? -1 : Receive(nullptr);
 }
 
 // A top-level window of that title that shows, where no window manager
@@ -240,11 +311,15 @@ bool Start(std::string *why) {
     int sockets[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0)
         return *why = std::string("no guard process: ") + std::strerror(errno), false;
+    const pid_t program = getpid();
+    Window focus = PointerRoot;
+    int revert;
+    XGetInputFocus(display, &focus, &revert);
     guardPid = fork();
     if (guardPid == 0) {
         close(sockets[0]);
         close(ConnectionNumber(display)); // the program's, not the guard's
-        Guard(sockets[1]);
+        Guard(sockets[1], program, focus);
     }
     close(sockets[1]);
     channel = sockets[0];
@@ -253,7 +328,8 @@ bool Start(std::string *why) {
 }
 
 int Box(const char *text, const char *caption, bool yesNo, int sdlFlags, std::string *why) {
-    std::string request = {'B', (char)yesNo, (char)(sdlFlags >> 4)};
+    const Request r{kBox, yesNo, (Uint32)sdlFlags};
+    std::string request(reinterpret_cast<const char *>(&r), sizeof r);
     request += caption;
     request += '\0';
     request += text;
@@ -267,10 +343,11 @@ int Box(const char *text, const char *caption, bool yesNo, int sdlFlags, std::st
     bool focused = false;
     while (poll(&p, 1, 20) <= 0) {
         if (focused) continue;
-        Window box = FindShowing(caption);
-        if (box)
-            Quietly(display,
-                    [&] { XSetInputFocus(display, box, RevertToPointerRoot, CurrentTime); });
+        Window box = 0;
+        Quietly(display, [&] { // windows come and go while it looks
+            box = FindShowing(caption);
+            if (box) XSetInputFocus(display, box, RevertToPointerRoot, CurrentTime);
+        });
         focused = box != 0;
     }
     const int answer = Receive(why);
@@ -292,10 +369,10 @@ void EndBox() {
 }
 
 bool SaveMode() {
-    return Ask("S", nullptr) == 0;
+    return Ask(kSaveMode) == 0;
 }
 void RestoreMode() {
-    Ask("R", nullptr);
+    Ask(kRestoreMode);
 }
 
 void Focus(unsigned long window) {
