@@ -25,8 +25,9 @@ HDC DeviceContextOf(const Window &w);
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Opens the driver's display once, and takes SIGTERM, SIGINT and SIGHUP
-// as requests to close; false when there is no display.
+// Opens the driver's display once; false when there is none. (SIGTERM,
+// SIGINT and SIGHUP are requests to close from the moment the process
+// starts.)
 bool Start();
 // Whether a close request came while no window was up: the program is to
 // end without one.

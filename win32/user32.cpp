@@ -43,6 +43,18 @@ void AskToClose(int) {
     closeAsked = 1;
     driver::EndBox();
 }
+// Taken as the process starts, before anything else runs: a close request
+// while the display opens (SDL takes a moment) must not kill the program
+// outright.
+bool TakeCloseRequests() {
+    struct sigaction close {};
+    close.sa_handler = AskToClose;
+    close.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &close, nullptr);
+    return true;
+}
+[[maybe_unused]] const bool closeRequestsTaken = TakeCloseRequests();
 std::chrono::steady_clock::time_point nextScreenCheck;
 
 WindowClass *LookUpClass(LPCSTR name) {
@@ -174,11 +186,6 @@ bool Start() {
     static int started = -1;
     if (started >= 0) return started;
     started = driver::Open();
-    struct sigaction close {};
-    close.sa_handler = AskToClose;
-    close.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        sigaction(signal, &close, nullptr);
     return started;
 }
 

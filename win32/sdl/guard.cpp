@@ -219,7 +219,9 @@ void FocusBack(Display *d, Window before) {
 // Serves the program's requests until it ends (its end of the socket
 // closes), then puts the mode back if it is still changed, and the focus.
 [[noreturn]] void Guard(int fd, pid_t program, Window focus) {
-    setpgid(0, 0); // away from the terminal's Ctrl+C
+    setpgid(0, 0);                               // away from the terminal's Ctrl+C
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) // the program's close requests are not ours
+        ::signal(signal, SIG_DFL);
     XSetIOErrorHandler(LostGuardDisplay);
     signal(SIGUSR1, EndBoxOnSignal);
     prctl(PR_SET_PDEATHSIG, SIGUSR1);
