@@ -206,10 +206,11 @@ struct StartRow {
     const char *lastBox;
     bool window = false; // a window shown, with a frame
     bool quiet = false;  // nothing said about the last box on stderr
+    bool told = false;   // the box's own words on stderr, since it could not be shown
 };
 const char kQuestionText[] = "Passer en plein ecran (640x480) ?";
 const StartRow kStartRows[] = {
-    {.script = QuestionNotShown, .lastBox = kQuestionText, .window = true},
+    {.script = QuestionNotShown, .lastBox = kQuestionText, .window = true, .told = true},
     {.script = ModeRefusedThenYes, .lastBox = kFallbackText, .window = true},
     {.script = TermDuringQuestion, .lastBox = kQuestionText, .quiet = true},
     {.script = IntDuringFallback, .lastBox = kFallbackText, .quiet = true},
@@ -225,6 +226,11 @@ TEST(MainLoop, EndsBeforeOrWithoutAWindow) {
         testing::internal::CaptureStderr();
         EXPECT_EQ(RunWinMain(), 0);
         const std::string said = testing::internal::GetCapturedStderr();
+        if (r.told) {
+            const std::string line = std::string("FullScreen ?: ") + r.lastBox + "\n";
+            EXPECT_EQ(said.rfind(line, 0), 0u) << said;
+            EXPECT_NE(said.find("MessageBoxA", line.size()), std::string::npos) << said;
+        }
         if (r.quiet) {
             EXPECT_EQ(said.find(r.lastBox), std::string::npos) << said;
             EXPECT_EQ(said.find("MessageBoxA"), std::string::npos) << said;
@@ -241,6 +247,25 @@ TEST(MainLoop, EndsBeforeOrWithoutAWindow) {
         EXPECT_FALSE(fake::modeChanged);
         EXPECT_EQ(fake::cursorCount, 0);
     }
+}
+
+// One change of the display's mode at a time: a second one replaces the first, and a refused one
+// leaves the display as it was before either.
+TEST(Layer, ModeChangesInARow) {
+    ResetProgram();
+    DEVMODEA mode{};
+    mode.dmSize = 148;
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
+    mode.dmPelsWidth = 640;
+    mode.dmPelsHeight = 480;
+    mode.dmBitsPerPel = 16;
+    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL) << "again";
+    EXPECT_TRUE(fake::modeChanged);
+    mode.dmPelsWidth = 800;
+    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_BADMODE) << "800x480";
+    EXPECT_FALSE(fake::modeChanged);
+    EXPECT_EQ(ChangeDisplaySettingsA(NULL, 0), DISP_CHANGE_SUCCESSFUL);
 }
 
 // The sweep: a whole run of the program (start, F1, F1, Escape; windowed and fullscreen) with
