@@ -2,6 +2,7 @@
 // the message sequences, real keys and window events.
 // gtest first: Xlib's macros (None, Bool) clash with its names.
 #include "tests/sequences.h"
+#include "win32/layer.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -78,6 +79,8 @@ const KeyRow kKeyRows[] = {
     {.keysym = "Alt_L", .vk = VK_MENU, .system = true, .alt = true},
     {.keysym = "KP_Left", .vk = VK_LEFT},
     {.keysym = "KP_Up", .vk = VK_UP},
+    {.keysym = "KP_Right", .vk = VK_RIGHT},
+    {.keysym = "KP_Down", .vk = VK_DOWN},
     {.keysym = "Num_Lock", .vk = 0}, // no code of ours, but the lock goes on
     {.keysym = "KP_Left", .vk = VK_NUMPAD0 + 4},
     {.keysym = "KP_Up", .vk = VK_NUMPAD0 + 8},
@@ -92,6 +95,8 @@ TEST(SdlDriver, SequencesKeysAndWindowEvents) {
     ExpectHears(kShowSequence, "show", [&] { ShowWindow(window, SW_SHOW); });
     const Window xw = XOf("Recorded");
     ASSERT_TRUE(PumpUntil([&] { return Shows(xw); }));
+    DispatchAll(); // the layer asks the focused window about the screen saver
+    EXPECT_FALSE(SDL_IsScreenSaverEnabled()) << "held off while the window has the focus";
 
     for (const KeyRow &k : kKeyRows) {
         SCOPED_TRACE(k.keysym);
@@ -131,6 +136,7 @@ TEST(SdlDriver, SequencesKeysAndWindowEvents) {
         XSync(display, False);
         PumpUntil(untilResized);
     });
+    EXPECT_TRUE(SDL_IsScreenSaverEnabled()) << "let go with the focus";
     ExpectHears(kRestoreSequence, "mapped again", [&] {
         XMapRaised(display, xw);
         XSync(display, False);
@@ -155,6 +161,23 @@ TEST(SdlDriver, SequencesKeysAndWindowEvents) {
     });
     ExpectHears(kDestroySequence, "destroyed", [&] { DestroyWindow(window); });
     EXPECT_TRUE(UnregisterClassA("Recorded", NULL));
+}
+
+// The box's own process (the guard forks it from this program) meets the toolkit here and presses
+// the button labelled Yes, or OK, as a person reading the labels would.
+extern "C" int __wrap_SDL_ShowMessageBox(const SDL_MessageBoxData *box, int *pressed) {
+    for (int i = 0; i < box->numbuttons; ++i) {
+        const bool yes =
+            !strcmp(box->buttons[i].text, "Yes") || !strcmp(box->buttons[i].text, "OK");
+        if (yes) *pressed = box->buttons[i].buttonid;
+    }
+    return 0;
+}
+
+TEST(SdlDriver, TheButtonLabelledYesAnswersYes) {
+    ASSERT_TRUE(layer::Start());
+    EXPECT_EQ(MessageBoxA(NULL, "Text", "Caption", MB_YESNO | MB_ICONQUESTION), IDYES);
+    EXPECT_EQ(MessageBoxA(NULL, "Text", "Caption", MB_OK | MB_ICONSTOP), IDOK);
 }
 
 } // namespace

@@ -71,8 +71,9 @@ inline LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, 
     const bool screenSaverQuestion = message == WM_SYSCOMMAND && wParam != SC_CLOSE;
     const bool character = message == WM_CHAR || message == WM_SYSCHAR;
     if (!screenSaverQuestion && !character) heard.push_back({message, wParam, dispatching, lParam});
-    dispatching = false;               // what it sends on from here is sent
-    if (message == WM_CLOSE) return 0; // as the program: no DestroyWindow here
+    dispatching = false; // what it sends on from here is sent
+    // As the program: the screen saver held off, and no DestroyWindow on a close.
+    if (screenSaverQuestion || message == WM_CLOSE) return 0;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 

@@ -119,6 +119,13 @@ def desktop(program):  # leaving 640x480, however it ends, puts back the mode ju
         with h.Program([program]) as p:
             h.answer("FullScreen ?", "Return")
             win = expect_window(True, h.START, "Yes", "640x480")
+            if not h.WM:
+                h.check(h.focused() == win, "the window takes the keyboard focus")
+            with h.Program(["xev"]):  # another window takes the focus: ours stays
+                other = h.find_window("Event Tester")
+                h.tool("xdotool", "windowfocus", "--sync", str(other))
+                time.sleep(0.5)
+                h.check(not h.gone(win), "fullscreen, it stays when another window has the focus")
             win = expect_window(False, h.START, "F1", "1024x768", win)
             h.tool("xrandr", "-s", "800x600")  # as a person may while it has a window
             expect_window(True, h.START, "F1 again", "640x480", win)
