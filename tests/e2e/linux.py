@@ -135,6 +135,8 @@ def desktop(program):  # leaving 640x480, however it ends, puts back the mode ju
         with h.Program([program]) as p:  # the window manager's close: No
             h.answer("FullScreen ?", ["Escape", "alt+F4"][h.WM])
             win = expect_window(False, h.START, "No", "800x600")
+            if not h.WM:
+                h.check(h.focused() == win, "the window takes the keyboard focus")
             h.tool("xrandr", "-s", "1024x768")
             win = expect_window(True, h.START, "F1", "640x480", win)
             win = expect_window(False, h.START, "F1", "1024x768", win)
