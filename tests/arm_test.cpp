@@ -178,7 +178,11 @@ const Vec kColours[11] = {{1, 0, 0},       {1, 0, 0},          {0, 1, 0},       
 TEST_F(Drawing, FramesAtSeveralLengthsAndOpenings) {
     const struct {
         GLfloat pince, trans;
-    } kCases[] = {{.pince = 45, .trans = 1}, {.pince = 80, .trans = 8}, {.pince = 90, .trans = 8}};
+    } kCases[] = {
+        {.pince = 45, .trans = 1},
+        {.pince = 80, .trans = 8},
+        {.pince = 90, .trans = 8},
+    };
     for (const auto &c : kCases) {
         PinceRot = c.pince;
         Piston3Trans = c.trans;
