@@ -184,4 +184,12 @@ TEST(SdlDriver, TheButtonLabelledYesAnswersYes) {
     EXPECT_EQ(MessageBoxA(NULL, "Text", "Caption", MB_OK | MB_ICONSTOP), IDOK);
 }
 
+TEST(SdlDriver, ShowCursorHidesAndShowsIt) {
+    ASSERT_TRUE(layer::Start());
+    EXPECT_EQ(ShowCursor(FALSE), -1);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+    EXPECT_EQ(ShowCursor(TRUE), 0);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+}
+
 } // namespace
