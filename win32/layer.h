@@ -43,6 +43,9 @@ bool ModeChanged();
 // Input, from the driver's PumpEvents ---------------------------------------
 
 HWND WindowOfNative(void *native);
+// The virtual key of the keypad's digit 0-9: VK_NUMPAD0 and on with NumLock
+// on, else the key it stands for (Insert, End, Down, ..., Page Up).
+WPARAM KeypadKey(int digit, bool numLock);
 // A key by its virtual-key code, with the modifiers the system had down.
 void Key(HWND window, WPARAM vk, bool down, bool repeat, bool alt, bool ctrl);
 void CloseAsked(HWND window);

@@ -212,6 +212,12 @@ HWND WindowOfNative(void *native) {
     return nullptr;
 }
 
+WPARAM KeypadKey(int digit, bool numLock) {
+    static const WPARAM kWithout[] = {0x2D, 0x23,     VK_DOWN, 0x22,  VK_LEFT,
+                                      0x0C, VK_RIGHT, 0x24,    VK_UP, 0x21};
+    return numLock ? VK_NUMPAD0 + digit : kWithout[digit];
+}
+
 // lParam: repeat count 1; bit 29 Alt held; bit 30 key down before (an
 // auto-repeat, or a key-up); bit 31 key going up. Keys with Alt (but not
 // AltGr's Ctrl+Alt), Alt itself and F10 are system keys.

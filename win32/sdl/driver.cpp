@@ -126,16 +126,13 @@ const NamedKey kKeys[] = {
     {SDLK_DELETE, 0x2E},        {SDLK_PAUSE, 0x13},       {SDLK_CAPSLOCK, 0x14},
 };
 
-// The keypad's keys without NumLock, from 0 to 9: as the keys they stand for.
-const WPARAM kKeypad[] = {0x2D, 0x23, VK_DOWN, 0x22, VK_LEFT, 0x0C, VK_RIGHT, 0x24, VK_UP, 0x21};
-
 WPARAM VirtualKey(const SDL_Keysym &keysym) {
     const SDL_Keycode key = keysym.sym;
     // Letters come as their capitals, digits as themselves, F1-F12 in a row.
     if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
     if (key >= SDLK_KP_1 && key <= SDLK_KP_0) {
         const int digit = (key - SDLK_KP_1 + 1) % 10;
-        return (keysym.mod & KMOD_NUM) ? VK_NUMPAD0 + digit : kKeypad[digit];
+        return layer::KeypadKey(digit, (keysym.mod & KMOD_NUM) != 0);
     }
     if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
     if (key >= SDLK_F1 && key <= SDLK_F12) return VK_F1 + (key - SDLK_F1);

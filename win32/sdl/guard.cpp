@@ -161,7 +161,8 @@ int ShowBox(const char *text, const char *caption, bool yesNo, int flags) {
 }
 
 void Send(int fd, int answer, const char *why = "") {
-    std::string reply(reinterpret_cast<const char *>(&answer), sizeof(Reply));
+    const Reply r{answer};
+    std::string reply(reinterpret_cast<const char *>(&r), sizeof r);
     reply += why;
     reply += '\0';
     send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);

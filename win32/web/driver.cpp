@@ -79,9 +79,6 @@ const NamedKey kKeys[] = {
     {"CapsLock", 0x14},
 };
 
-// The keypad's keys without NumLock, from 0 to 9: as the keys they stand for.
-const WPARAM kKeypad[] = {0x2D, 0x23, VK_DOWN, 0x22, VK_LEFT, 0x0C, VK_RIGHT, 0x24, VK_UP, 0x21};
-
 // F11 and F12 stay the browser's: its own fullscreen and developer tools.
 const int kFunctionKeys = 10;
 
@@ -91,7 +88,7 @@ WPARAM VirtualKey(const std::string &code, const std::string &key) {
     if (code.size() == 7 && code.compare(0, 6, "Numpad") == 0 && isdigit(code[6])) {
         const int digit = code[6] - '0';
         // The key it typed says whether NumLock was on.
-        return (key.size() == 1 && isdigit(key[0])) ? VK_NUMPAD0 + digit : kKeypad[digit];
+        return layer::KeypadKey(digit, key.size() == 1 && isdigit(key[0]));
     }
     if (code.size() >= 2 && code[0] == 'F' && isdigit(code[1])) {
         const int n = std::atoi(code.c_str() + 1);
