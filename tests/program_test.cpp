@@ -2,26 +2,18 @@
 // and teardown, the main loop and its exits; every Win32 call that can fail, failed in turn (the
 // sweep); thousands of fullscreen toggles (the soak).
 #include "tests/fake/driver.h"
-#include "tests/sequences.h"
-
-#include <malloc.h>
 
 #include <algorithm>
+#include <array>
 #include <iostream>
 #include <map>
 
 namespace {
 
-GLint ViewportWidth() {
-    GLint v[4] = {};
-    glGetIntegerv(GL_VIEWPORT, v);
-    return v[2];
-}
-
-GLint ViewportHeight() {
-    GLint v[4] = {};
-    glGetIntegerv(GL_VIEWPORT, v);
-    return v[3];
+std::array<GLint, 4> Viewport() {
+    std::array<GLint, 4> v{};
+    glGetIntegerv(GL_VIEWPORT, v.data());
+    return v;
 }
 
 // A frame leaves jaw two's colour current; a mark shows whether one was drawn since.
@@ -34,11 +26,18 @@ bool DrewSinceMark() {
     return c[0] == 0.9f;
 }
 
-// A box as Describe() shows it.
-std::string BoxText(const char *caption, const char *text, UINT type) {
+// A box as "caption|text|0xTYPE".
+std::string BoxText(const std::string &caption, const std::string &text, UINT type) {
     char hex[16];
     snprintf(hex, sizeof hex, "0x%X", type);
-    return std::string(caption) + "|" + text + "|" + hex;
+    return caption + "|" + text + "|" + hex;
+}
+// The boxes the program asked for, in turn.
+std::vector<std::string> Boxes() {
+    std::vector<std::string> asked;
+    for (const fake::Box &b : fake::boxes)
+        asked.push_back(BoxText(b.caption, b.text, b.type));
+    return asked;
 }
 // Escape pressed: the program ends on the pass after it, before the key comes up.
 void Escape() {
@@ -65,15 +64,34 @@ const std::vector<std::string> kTeardown = {
     "UnregisterClassA",
 };
 
-// Whether the calls from `from` to `to` that belong to the teardown come in its order.
-bool InTeardownOrder(size_t from, size_t to) {
-    auto next = kTeardown.begin();
-    for (size_t i = from; i < to; ++i) {
-        const std::string name = fake::calls[i];
-        next = std::find_if(next, kTeardown.end(), [&](auto &t) { return !name.rfind(t, 0); });
-        if (next == kTeardown.end()) return false;
+bool Failed(const std::string &call) {
+    return std::any_of(fake::failed.begin(), fake::failed.end(),
+                       [&](const std::string &f) { return f.rfind(call, 0) == 0; });
+}
+
+// What holds after any run, whatever failed: live now is only what the program tried to release
+// and could not.
+void ExpectSoundEnd(int status) {
+    const std::vector<std::string> shown = Boxes();
+    const bool errorShown = std::any_of(shown.begin(), shown.end(),
+                                        [](const std::string &b) { return !b.rfind("ERROR|", 0); });
+    if (status != 0) {
+        EXPECT_EQ(status, 27);
+        EXPECT_FALSE(errorShown) << "Escape, after a failure that ended the program";
     }
-    return true;
+    const bool windowStuck = Failed("DestroyWindow");
+    EXPECT_TRUE(windowStuck || fake::windows == 0) << "a window left behind";
+    EXPECT_TRUE(Failed("wglDeleteContext") || fake::contexts == 0) << "a context left behind";
+    const bool classMayStay = windowStuck || Failed("UnregisterClassA") || Failed("MessageBoxA") ||
+                              Failed("RegisterClassA") ||
+                              std::count(shown.begin(), shown.end(),
+                                         BoxText("ERROR", "Program Will Now Close.", MB_ICONSTOP));
+    EXPECT_TRUE(classMayStay || !fake::ClassRegistered()) << "the class left registered";
+    const bool modeMayStay = Failed("ChangeDisplaySettingsA(restore)");
+    EXPECT_TRUE(modeMayStay || !fake::modeChanged) << "the display left in the changed mode";
+    EXPECT_EQ(fake::cursorCount, 0);
+    for (const fake::Box &box : fake::boxes)
+        EXPECT_EQ(box.owner, (HWND)NULL);
 }
 
 // One long walk through the main loop.
@@ -82,7 +100,6 @@ TEST(MainLoop, IdlePassesKeysMinimiseAndTheToggle) {
     fake::Answer({IDNO});
     fake::Idle(2);
     fake::Then([] {
-        EXPECT_EQ(fake::presents, 2);
         EXPECT_STREQ(fake::lastWindow.title, "Orvanel");
         EXPECT_EQ(fake::lastWindow.width, 640) << "the client area";
         EXPECT_EQ(fake::lastWindow.height, 480) << "the client area";
@@ -120,7 +137,6 @@ TEST(MainLoop, IdlePassesKeysMinimiseAndTheToggle) {
         EXPECT_FALSE(DrewSinceMark()) << "drawn while minimised";
         EXPECT_FALSE(fake::screenKeptOn) << "the screen saver let go with the focus";
         EXPECT_EQ(Piston2Rot, 1.0f) << "the pose keys still count";
-        EXPECT_EQ(fake::presents, 7) << "a minimised window is not presented";
     });
     fake::Minimise(false);
     fake::Idle();
@@ -132,10 +148,7 @@ TEST(MainLoop, IdlePassesKeysMinimiseAndTheToggle) {
     });
     fake::Resize(320, 200); // the projection follows the client area
     fake::Idle();
-    fake::Then([] {
-        EXPECT_EQ(ViewportWidth(), 320);
-        EXPECT_EQ(ViewportHeight(), 200);
-    });
+    fake::Then([] { EXPECT_EQ(Viewport(), (std::array<GLint, 4>{0, 0, 320, 200})); });
 
     fake::Press(VK_F1);
     fake::Then([] {
@@ -145,7 +158,7 @@ TEST(MainLoop, IdlePassesKeysMinimiseAndTheToggle) {
         EXPECT_FALSE(fake::cursorShown);
         EXPECT_EQ(fake::windows, 1);
         EXPECT_EQ(fake::contexts, 1);
-        EXPECT_EQ(ViewportWidth(), 640) << "the new context's projection";
+        EXPECT_EQ(Viewport()[2], 640) << "the new context's projection";
         EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST)) << "the new context's render state";
         EXPECT_EQ(Piston1Rot, 2.0f);
         EXPECT_EQ(keys[VK_F9], 1);
@@ -157,7 +170,6 @@ TEST(MainLoop, IdlePassesKeysMinimiseAndTheToggle) {
         EXPECT_FALSE(fullscreen);
         EXPECT_FALSE(fake::lastWindow.fullscreen);
         EXPECT_TRUE(fake::cursorShown);
-        fake::presents = 0;
     });
     // F2, F1 and Escape before one pass: the toggle, the pose, the end.
     fake::Key(VK_F2, true);
@@ -168,13 +180,10 @@ TEST(MainLoop, IdlePassesKeysMinimiseAndTheToggle) {
     EXPECT_EQ(RunWinMain(), 27);
     EXPECT_TRUE(fullscreen);
     EXPECT_EQ(Piston1Rot, 3.0f);
-    EXPECT_EQ(fake::presents, 0) << "the pass that ends presents nothing";
-    const auto characters = std::count(fake::defaults.begin(), fake::defaults.end(), WM_CHAR);
-    EXPECT_EQ(characters, 31) << "'a' 30 times, and Escape";
-    EXPECT_EQ(Describe(), std::vector<std::string>{kQuestion});
-    ExpectAllReleased();
-    const size_t teardown = fake::calls.size() - kTeardown.size();
-    EXPECT_TRUE(InTeardownOrder(teardown, fake::calls.size())) << "the last teardown";
+    EXPECT_EQ(Boxes(), std::vector<std::string>{kQuestion});
+    ExpectSoundEnd(27);
+    const std::vector<std::string> last(fake::calls.end() - kTeardown.size(), fake::calls.end());
+    EXPECT_EQ(last, kTeardown) << "the last teardown";
 }
 
 // How a run can end before the window is up, or without one: status 0 each time, and the last box
@@ -249,25 +258,6 @@ TEST(MainLoop, EndsBeforeOrWithoutAWindow) {
     }
 }
 
-// One change of the display's mode at a time: a second one replaces the first, and a refused one
-// leaves the display as it was before either.
-TEST(Layer, ModeChangesInARow) {
-    ResetProgram();
-    DEVMODEA mode{};
-    mode.dmSize = 148;
-    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
-    mode.dmPelsWidth = 640;
-    mode.dmPelsHeight = 480;
-    mode.dmBitsPerPel = 16;
-    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
-    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL) << "again";
-    EXPECT_TRUE(fake::modeChanged);
-    mode.dmPelsWidth = 800;
-    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_BADMODE) << "800x480";
-    EXPECT_FALSE(fake::modeChanged);
-    EXPECT_EQ(ChangeDisplaySettingsA(NULL, 0), DISP_CHANGE_SUCCESSFUL);
-}
-
 // The sweep: a whole run of the program (start, F1, F1, Escape; windowed and fullscreen) with
 // call k failing once, and again with every call from k on.
 void Script(bool startFullscreen) {
@@ -300,36 +290,6 @@ const std::map<std::string, std::string> kBoxOf = {
     {"UnregisterClassA", BoxText("SHUTDOWN ERROR", "Could Not Unregister Class.", kShutdownType)},
 };
 
-bool Failed(const std::string &call) {
-    return std::any_of(fake::failed.begin(), fake::failed.end(),
-                       [&](const std::string &f) { return f.rfind(call, 0) == 0; });
-}
-
-// What holds after any run, whatever failed: live now is only what the program tried to release
-// and could not.
-void ExpectSoundEnd(int status) {
-    const std::vector<std::string> shown = Describe();
-    const bool errorShown = std::any_of(shown.begin(), shown.end(),
-                                        [](const std::string &b) { return !b.rfind("ERROR|", 0); });
-    if (status != 0) {
-        EXPECT_EQ(status, 27);
-        EXPECT_FALSE(errorShown) << "Escape, after a failure that ended the program";
-    }
-    const bool windowStuck = Failed("DestroyWindow");
-    EXPECT_TRUE(windowStuck || fake::windows == 0) << "a window left behind";
-    EXPECT_TRUE(Failed("wglDeleteContext") || fake::contexts == 0) << "a context left behind";
-    const bool classMayStay = windowStuck || Failed("UnregisterClassA") || Failed("MessageBoxA") ||
-                              Failed("RegisterClassA") ||
-                              std::count(shown.begin(), shown.end(),
-                                         BoxText("ERROR", "Program Will Now Close.", MB_ICONSTOP));
-    EXPECT_TRUE(classMayStay || !fake::ClassRegistered()) << "the class left registered";
-    const bool modeMayStay = Failed("ChangeDisplaySettingsA(restore)");
-    EXPECT_TRUE(modeMayStay || !fake::modeChanged) << "the display left in the changed mode";
-    EXPECT_EQ(fake::cursorCount, 0);
-    for (const fake::Box &box : fake::boxes)
-        EXPECT_EQ(box.owner, (HWND)NULL);
-}
-
 // A single failure's own box comes first after the question; a creation step's comes after the
 // whole teardown, with nothing left.
 void ExpectItsBox() {
@@ -337,21 +297,13 @@ void ExpectItsBox() {
     const auto box = kBoxOf.find(call);
     if (box == kBoxOf.end()) return; // not a failure the user hears of
     ASSERT_GE(fake::boxes.size(), 2u);
-    EXPECT_EQ(Describe()[1], box->second);
+    EXPECT_EQ(Boxes()[1], box->second);
     const bool creationError = box->second.rfind("ERROR|", 0) == 0;
     if (!creationError || call == "RegisterClassA") return;
     EXPECT_FALSE(fake::boxes[1].modeChanged);
     EXPECT_EQ(fake::boxes[1].windows, 0);
     EXPECT_EQ(fake::boxes[1].contexts, 0);
-    // The calls between the failure and its box: the teardown, in order, to its end.
-    size_t box1 = fake::Position("MessageBoxA") + 1;
-    while (fake::calls[box1] != "MessageBoxA")
-        ++box1;
-    size_t at = box1;
-    while (fake::calls[at - 1].rfind(call, 0) != 0)
-        --at;
-    EXPECT_TRUE(InTeardownOrder(at, box1));
-    EXPECT_EQ(fake::calls[box1 - 1], "UnregisterClassA");
+    EXPECT_FALSE(fake::boxes[1].classRegistered);
 }
 
 TEST(FaultSweep, EveryFallibleCallFailedOnceAndFromThenOn) {
@@ -380,56 +332,32 @@ TEST(FaultSweep, EveryFallibleCallFailedOnceAndFromThenOn) {
     std::cout << "fault sweep: " << runs << " runs with a failed call\n";
 }
 
-#if defined(__SANITIZE_ADDRESS__) // glibc's figures never see the sanitizer's allocator
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-size_t HeapInUse() {
-    return __sanitizer_get_current_allocated_bytes();
-}
-#else
-size_t HeapInUse() {
-    return mallinfo2().uordblks;
-}
-#endif
-
-// Each toggle checks what is live and asks for the next one as it ends; the heap in use must
-// stay flat from the hundredth on. Each registers the window class again: more times than there
-// are class atoms, so they must be used again.
-struct Soak {
-    int toggles, done = 0, bad = 0;
-    size_t early = 0, late = 0;
-} soak{};
-
-void AfterEachToggle() {
-    const bool one = fake::windows == 1 && fake::contexts == 1 && hRC && hDC && hWnd;
-    const bool mode =
-        fake::cursorCount == (fullscreen ? -1 : 0) && fake::modeChanged == !!fullscreen;
-    if (!(one && mode) && soak.bad++ < 5) ADD_FAILURE() << "after toggle " << soak.done;
-    fake::calls.clear(); // the logs grow by design
-    fake::defaults.clear();
-    soak.late = HeapInUse();
-    if (++soak.done == 100) soak.early = soak.late;
-    if (soak.done == soak.toggles) {
-        Escape();
-    } else {
-        fake::Press(VK_F1);
-        fake::Then(AfterEachToggle);
-    }
-}
-
-TEST(Soak, TwentyThousandTogglesLeaveOneOfEverythingAndAFlatHeap) {
+// Toggles on a stand-in context, ORVANEL_SOAK_TOGGLES of them (twenty thousand unless it says):
+// one of everything after each, and the window class registered anew each time, more times than
+// there are class atoms, so they must be used again. The sanitizer run soaks a thousand under the
+// leak checker.
+TEST(Soak, TwentyThousandTogglesLeaveOneOfEverything) {
     const char *asked = getenv("ORVANEL_SOAK_TOGGLES");
-    soak = {.toggles = asked ? atoi(asked) : 20000};
+    const int toggles = asked ? atoi(asked) : 20000;
     ResetProgram();
-    fake::noGL = true; // Mesa's heap is not what is soaked here
+    fake::noGL = true; // a fresh Mesa context costs milliseconds
     fake::Answer({IDNO});
-    fake::Press(VK_F1);
-    fake::Then(AfterEachToggle);
+    int wrong = 0;
+    for (int i = 0; i < toggles; ++i) {
+        fake::Press(VK_F1);
+        fake::Then([&] {
+            const bool one = fake::windows == 1 && fake::contexts == 1;
+            const int cursor = fullscreen ? -1 : 0;
+            const bool mode = fake::modeChanged == !!fullscreen && fake::cursorCount == cursor;
+            wrong += !(one && mode);
+            fake::calls.clear(); // the log grows by design
+        });
+    }
+    Escape();
     EXPECT_EQ(RunWinMain(), 27);
-    EXPECT_EQ(soak.done, soak.toggles);
-    ExpectAllReleased();
-    const long growth = (long)soak.late - (long)soak.early;
-    std::cout << "soak: " << soak.done << " toggles, heap growth " << growth << " bytes\n";
-    EXPECT_TRUE(soak.toggles < 1000 || growth < 16 * 1024) << "the heap grew " << growth;
+    EXPECT_EQ(wrong, 0) << "toggles that left other than one window, context, mode and cursor";
+    ExpectSoundEnd(27);
+    std::cout << "soak: " << toggles << " toggles\n";
 }
 
 } // namespace

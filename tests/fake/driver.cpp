@@ -12,9 +12,8 @@
 namespace fake {
 
 std::vector<std::string> calls, failed;
-std::vector<UINT> defaults;
 std::vector<Box> boxes;
-int fallibleCalls, windows, windowsShown, contexts, presents, cursorCount;
+int fallibleCalls, windows, windowsShown, contexts, cursorCount;
 bool modeChanged, refuseMode, cursorShown, screenKeptOn, scriptRanOut, reuseContexts, noGL;
 driver::WindowSpec lastWindow;
 driver::PixelFormat lastFormat;
@@ -97,12 +96,6 @@ extern "C" LONG __wrap_ChangeDisplaySettingsA(DEVMODEA *m, DWORD f) {
     return __real_ChangeDisplaySettingsA(m, f);
 }
 
-extern "C" LRESULT __real_DefWindowProcA(HWND w, UINT m, WPARAM p, LPARAM l);
-extern "C" LRESULT __wrap_DefWindowProcA(HWND w, UINT m, WPARAM p, LPARAM l) {
-    defaults.push_back(m);
-    return __real_DefWindowProcA(w, m, p, l);
-}
-
 extern "C" int __real_ShowCursor(BOOL show);
 extern "C" int __wrap_ShowCursor(BOOL show) {
     Fails("ShowCursor", "", false);
@@ -113,7 +106,7 @@ extern "C" int __wrap_ShowCursor(BOOL show) {
 extern "C" int __real_MessageBoxA(HWND o, LPCSTR t, LPCSTR c, UINT type);
 extern "C" int __wrap_MessageBoxA(HWND o, LPCSTR t, LPCSTR c, UINT type) {
     if (Fails("MessageBoxA")) return 0;
-    boxes.push_back({c, t, type, o, modeChanged, windows, contexts});
+    boxes.push_back({c, t, type, o, modeChanged, windows, contexts, ClassRegistered()});
     return __real_MessageBoxA(o, t, c, type);
 }
 
@@ -174,7 +167,6 @@ void PumpEvents() {
 void WaitEvents(int) {}
 
 bool Present(void *) {
-    ++presents;
     return true;
 }
 
@@ -263,20 +255,13 @@ void Reset() {
     }
     calls.clear();
     failed.clear();
-    defaults.clear();
     boxes.clear();
     faults.clear();
     answers.clear();
-    fallibleCalls = windowsShown = contexts = presents = passesAfterEnd = 0;
+    fallibleCalls = windowsShown = contexts = passesAfterEnd = 0;
     lastWindow = {};
     modeChanged = refuseMode = screenKeptOn = scriptRanOut = reuseContexts = noGL = false;
     cursorShown = true;
-}
-
-size_t Position(const std::string &name) {
-    for (size_t i = 0; i < calls.size(); ++i)
-        if (calls[i] == name || calls[i].rfind(name + "(", 0) == 0) return i;
-    return calls.size();
 }
 
 void Answer(std::vector<int> list) {
@@ -346,25 +331,4 @@ int RunWinMain() {
     const int status = WinMain(GetModuleHandleA(NULL), NULL, (LPSTR) "", SW_SHOW);
     EXPECT_TRUE(fake::ScriptDone()) << "the program ended before the script did";
     return status;
-}
-
-std::vector<std::string> Describe() {
-    std::vector<std::string> shown;
-    for (const fake::Box &b : fake::boxes) {
-        char type[16];
-        snprintf(type, sizeof type, "0x%X", b.type);
-        shown.push_back(b.caption + "|" + b.text + "|" + type);
-    }
-    return shown;
-}
-
-void ExpectAllReleased() {
-    EXPECT_EQ(fake::windows, 0);
-    EXPECT_EQ(fake::contexts, 0);
-    EXPECT_FALSE(fake::ClassRegistered());
-    EXPECT_FALSE(fake::modeChanged);
-    EXPECT_EQ(fake::cursorCount, 0);
-    EXPECT_EQ(hRC, (HGLRC)NULL);
-    EXPECT_EQ(hDC, (HDC)NULL);
-    EXPECT_EQ(hWnd, (HWND)NULL);
 }

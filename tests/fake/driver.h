@@ -22,14 +22,14 @@ struct Box {
     HWND owner;
     bool modeChanged;
     int windows, contexts;
+    bool classRegistered;
     bool shown = false; // else answered without showing
 };
 
 // The program's Win32 calls, as "Name" or "Name(detail)", and those made to fail.
 extern std::vector<std::string> calls, failed;
-extern std::vector<UINT> defaults; // messages passed to DefWindowProcA
 extern std::vector<Box> boxes;
-extern int fallibleCalls, windows, windowsShown, contexts, presents, cursorCount;
+extern int fallibleCalls, windows, windowsShown, contexts, cursorCount;
 extern bool modeChanged, refuseMode, cursorShown, screenKeptOn;
 extern bool scriptRanOut;  // set it to keep the fake from closing the window when it runs out
 extern bool reuseContexts; // deleted contexts come back: faster than fresh ones
@@ -39,8 +39,6 @@ extern driver::PixelFormat lastFormat;
 
 // A fresh system: nothing live, no faults, no script, default answers.
 void Reset();
-// Where the first call named `name` (or "Name(detail)") stands in the log; calls.size() if none.
-size_t Position(const std::string &name);
 // Box answers in turn: IDYES, IDNO, IDOK, 0 for a box that cannot be shown, or minus a signal
 // that arrives while the box is up (and takes it down).
 void Answer(std::vector<int> answers);
@@ -62,9 +60,6 @@ bool ScriptDone();
 
 } // namespace fake
 
-// The program on the fake: its state as at start, its entry, the boxes it showed as
-// "caption|text|0xTYPE", and what must hold once it has let go of everything.
+// The program on the fake: its state as at start, and its entry.
 void ResetProgram();
 int RunWinMain();
-std::vector<std::string> Describe();
-void ExpectAllReleased();
