@@ -127,8 +127,12 @@ def focused():  # the window with the keyboard focus
     return X.XGetInputFocus(D, ctypes.byref(win), ctypes.byref(revert)) and win.value
 
 
-def grab(win, name="shown.png"):
-    tool("import", "-silent", "-window", str(win), path := os.path.join(PICTURES, name))
+def grab(win, name="shown.png"):  # win: an X window, or what writes the picture to a path
+    path = os.path.join(PICTURES, name)
+    if callable(win):
+        win(path)
+    else:
+        tool("import", "-silent", "-window", str(win), path)
     return path
 
 

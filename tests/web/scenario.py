@@ -9,21 +9,19 @@ import http.server
 import json
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import threading
-import time
 
 from devtools import Browser
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from harness import SAME_COLOURS, check, differing, run, wait_for  # noqa: E402
+import harness as h  # noqa: E402
 
-SNAPSHOT, SITE = sys.argv[1], sys.argv[2]
-WORK = tempfile.mkdtemp(prefix="orvanel-web-")
+h.SNAPSHOT, SITE = sys.argv[1], sys.argv[2]
+WORK = h.PICTURES = tempfile.mkdtemp(prefix="orvanel-web-")
 # A frame whose page denies it fullscreen (same-origin frames have it by default).
-FRAME = b'<iframe src="index.html" allow="fullscreen \'none\'" width="900" height="700"></iframe>'
+FRAME = '<iframe src="index.html" allow="fullscreen \'none\'" width="900" height="700"></iframe>'
 # KeyboardEvent key and the virtual key Chromium wants with it, by code.
 KEYS = {
     "Escape": ("Escape", 27),
@@ -35,21 +33,13 @@ KEYS = {
 
 
 class Site(http.server.SimpleHTTPRequestHandler):
-    def do_GET(self):
-        if self.path != "/frame":
-            return super().do_GET()
-        self.send_response(200)
-        self.send_header("Content-Type", "text/html")
-        self.end_headers()
-        self.wfile.write(FRAME)
-
-    def log_message(self, *args):
+    def log_message(self, *args):  # quiet
         pass
 
 
 def until(doc, expression, what):  # d: the document the expression looks at
-    wait_for(what, lambda: browser.js(f"(() => {{ const d = {doc}; return {expression}; }})()"))
-    check(True, what)
+    h.wait_for(what, lambda: browser.js(f"(() => {{ const d = {doc}; return {expression}; }})()"))
+    h.check(True, what)
 
 
 def held():  # the program looks at its keys once a frame: a press lasts two
@@ -73,22 +63,12 @@ def click(selector, doc="document"):
         held()
 
 
-def shows_pose(piston1, trans, pince, what):
-    picture = f"{WORK}/expected.png"
-    subprocess.run([SNAPSHOT, "--piston1", str(piston1), "--trans", str(trans), "--pince",
-                    str(pince), picture], check=True)
-    off = None
-    for attempt in range(50):
-        box = json.loads(browser.js("JSON.stringify(canvas.getBoundingClientRect())"))
-        clip = {"x": box["x"], "y": box["y"], "width": 640, "height": 480, "scale": 1}
-        shot = browser.send("Page.captureScreenshot", clip=clip)
-        with open(f"{WORK}/shown.png", "wb") as f:
-            f.write(base64.b64decode(shot["data"]))
-        off = differing(f"{WORK}/shown.png", picture)
-        if off <= SAME_COLOURS:
-            break
-        time.sleep(0.1)
-    check(off <= SAME_COLOURS, f"{what}: {off} pixels off the snapshot of the pose")
+def screenshot(path):  # the drawing, as the page shows it
+    box = json.loads(browser.js("JSON.stringify(canvas.getBoundingClientRect())"))
+    clip = {"x": box["x"], "y": box["y"], "width": 640, "height": 480, "scale": 1}
+    shot = browser.send("Page.captureScreenshot", clip=clip)
+    with open(path, "wb") as f:
+        f.write(base64.b64decode(shot["data"]))
 
 
 def question(doc, caption):
@@ -104,14 +84,14 @@ def ended(status):
 def scenario(address):
     browser.send("Page.navigate", url=f"{address}/index.html")
     question("document", "FullScreen ?")
-    check(browser.js("box.getAttribute('role')") == "alertdialog", "the box is an alert dialog")
+    h.check(browser.js("box.getAttribute('role')") == "alertdialog", "the box is an alert dialog")
     key("Escape")
     until("document", "!d.getElementById('window').hidden && !box.open", "No gives the window")
     for code in ("F2", "F2", "F2", "ArrowRight", "ArrowRight"):
         key(code)
     click("#keys")
     click("#strip [data-code=ArrowUp]")
-    shows_pose(3, 3, 46, "F2 x3, Right x2 and the strip's Up")
+    h.expect_pose(screenshot, (3, 0, 0, 3, 46), "F2 x3, Right x2 and the strip's Up")
     key("Escape")
     ended(27)
     click("#again")
@@ -121,10 +101,10 @@ def scenario(address):
     key("F2")
     key("F1")
     until("document", "!d.fullscreenElement && !d.getElementById('window').hidden", "F1: back")
-    shows_pose(1, 1, 45, "F2 in fullscreen, the pose kept across F1")
+    h.expect_pose(screenshot, (1, 0, 0, 1, 45), "F2 in fullscreen, the pose kept across F1")
     click("#close")
     ended(0)
-    browser.send("Page.navigate", url=f"{address}/frame")
+    browser.js(f"document.body.innerHTML = {json.dumps(FRAME)}")  # the page, ended, holds it
     frame = "frames[0].document"
     question(frame, "FullScreen ?")
     browser.js("document.querySelector('iframe').focus()")
@@ -141,7 +121,7 @@ server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
 threading.Thread(target=server.serve_forever, daemon=True).start()
 browser = Browser("chromium", f"{WORK}/profile")
 try:
-    status = run(scenario, f"http://127.0.0.1:{server.server_address[1]}")
+    status = h.run(scenario, f"http://127.0.0.1:{server.server_address[1]}")
 finally:
     browser.close()
     server.shutdown()
