@@ -304,9 +304,6 @@ void Minimise(bool minimised) {
 void Resize(int width, int height) {
     Then([=] { layer::Resized(Newest(), width, height); });
 }
-void Close() {
-    script.push_back({[] { layer::CloseAsked(Newest()); }, true});
-}
 bool ScriptDone() {
     return script.empty();
 }

@@ -55,7 +55,6 @@ void Idle(int passes = 1);
 void Then(std::function<void()> action);
 void Minimise(bool minimised = true);
 void Resize(int width, int height);
-void Close();
 bool ScriptDone();
 
 } // namespace fake

@@ -22,14 +22,8 @@ h.SNAPSHOT, SITE = sys.argv[1], sys.argv[2]
 WORK = h.PICTURES = tempfile.mkdtemp(prefix="orvanel-web-")
 # A frame whose page denies it fullscreen (same-origin frames have it by default).
 FRAME = '<iframe src="index.html" allow="fullscreen \'none\'" width="900" height="700"></iframe>'
-# KeyboardEvent key and the virtual key Chromium wants with it, by code.
-KEYS = {
-    "Escape": ("Escape", 27),
-    "Enter": ("Enter", 13),
-    "F1": ("F1", 112),
-    "F2": ("F2", 113),
-    "ArrowRight": ("ArrowRight", 39),
-}
+# The virtual key Chromium wants with each key pressed, by its code (these keys' names too).
+VIRTUAL_KEYS = {"Escape": 27, "Enter": 13, "F1": 112, "F2": 113, "ArrowRight": 39}
 
 
 class Site(http.server.SimpleHTTPRequestHandler):
@@ -47,10 +41,9 @@ def held():  # the program looks at its keys once a frame: a press lasts two
 
 
 def key(code):
-    name, vk = KEYS[code]
     for kind in ("rawKeyDown", "keyUp"):
-        browser.send("Input.dispatchKeyEvent", type=kind, code=code, key=name,
-                     windowsVirtualKeyCode=vk)
+        browser.send("Input.dispatchKeyEvent", type=kind, code=code, key=code,
+                     windowsVirtualKeyCode=VIRTUAL_KEYS[code])
         held()
 
 
