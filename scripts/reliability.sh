@@ -3,7 +3,7 @@
 # checking) and UndefinedBehaviorSanitizer, halting on the first report;
 # then the message fuzzer: the committed corpus replayed, and a bounded run
 # of new inputs. Under the sanitizers the soak runs 1,000 toggles (the plain
-# build runs all 10,000). Leaves its figures in build-fuzz/figures.
+# build runs all 20,000). Leaves its figures in build-fuzz/figures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 fuzz_runs=${ORVANEL_FUZZ_RUNS:-100000} # half what it was: room for the browser test
