@@ -8,8 +8,11 @@
 #include <SDL_syswm.h>
 #include <X11/extensions/XTest.h>
 
+#include <sys/wait.h>
+
 #include <chrono>
 #include <cstring>
+#include <fstream>
 
 namespace {
 
@@ -186,6 +189,21 @@ TEST(SdlDriver, ShowCursorHidesAndShowsIt) {
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
     EXPECT_EQ(ShowCursor(TRUE), 0);
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+}
+
+// Last, as it ends the guard: with its guard gone a box cannot be shown: the line on stderr says
+// so, naming the call.
+TEST(SdlDriver, ABoxWithItsGuardGoneSaysWhy) {
+    ASSERT_TRUE(layer::Start());
+    pid_t guard = 0; // this process's one child
+    std::ifstream("/proc/self/task/" + std::to_string(getpid()) + "/children") >> guard;
+    ASSERT_GT(guard, 0);
+    kill(guard, SIGKILL);
+    waitpid(guard, nullptr, 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBoxA(NULL, "Text", "Caption", MB_OK), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Caption: Text\nsdl_driver_test: MessageBoxA: the guard process has ended\n");
 }
 
 } // namespace

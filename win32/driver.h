@@ -6,8 +6,8 @@
 // driver (sdl/) for the program, the tests' fake (tests/fake/) for the tests.
 //
 // Native windows and contexts are opaque pointers that the driver makes and
-// frees; the layer keeps them in its own records. A call that fails leaves
-// the system's reason in Error().
+// frees; the layer keeps them in its own records. A call that fails says
+// why where it fails, with layer::Why().
 #pragma once
 
 namespace driver {
@@ -40,7 +40,6 @@ enum Buttons { kOk, kYesNo };
 
 // Connects to the display; false when there is none to use.
 bool Open();
-const char *Error();
 
 // A hidden window; null on failure.
 void *MakeWindow(const WindowSpec &asked);

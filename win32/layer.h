@@ -34,13 +34,20 @@ bool Start();
 bool Ending();
 // Start(), saying on stderr that the call failed when there is no display.
 bool Ready(const char *call);
-// A call the system refused: one line on stderr, naming the call and why.
+// A call the system refused: one line on stderr, naming the call (when
+// given) and why, as the driver said.
 void PrintRefusal(const char *call);
 
 // Whether the display mode is changed, for windows that are to cover it.
 bool ModeChanged();
 
-// Input, from the driver's PumpEvents ---------------------------------------
+// From the driver -------------------------------------------------------------
+
+// Why a driver call failed, said by the driver where it fails: records the
+// reason (printf-style) for the refusal line, and returns false.
+bool Why(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// Input, from the driver's PumpEvents.
 
 HWND WindowOfNative(void *native);
 // The virtual key of the keypad's digit 0-9: VK_NUMPAD0 and on with NumLock

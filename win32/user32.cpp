@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
 #include <deque>
 #include <errno.h>
@@ -202,8 +203,26 @@ bool Ready(const char *call) {
     return open;
 }
 
+// Why the last driver call failed, as the driver said where it failed.
+std::string why;
+
+bool Why(const char *format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    why = text;
+    return false;
+}
+
 void PrintRefusal(const char *call) {
-    std::fprintf(stderr, "%s: %s: %s\n", program_invocation_short_name, call, driver::Error());
+    if (why.empty()) why = "the system gave no reason";
+    if (call)
+        std::fprintf(stderr, "%s: %s: %s\n", program_invocation_short_name, call, why.c_str());
+    else
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, why.c_str());
+    why.clear();
 }
 
 HWND WindowOfNative(void *native) {

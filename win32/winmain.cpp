@@ -5,14 +5,11 @@
 // page its turn (Asyncify) and its return would reach no one.
 #include "win32/layer.h"
 
-#include <errno.h>
-
-#include <cstdio>
 #include <cstdlib>
 
 int main() {
     if (!layer::Start()) {
-        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, driver::Error());
+        layer::PrintRefusal(nullptr);
         std::exit(1);
     }
     static char commandLine[] = "";

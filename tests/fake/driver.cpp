@@ -114,9 +114,6 @@ extern "C" int __wrap_MessageBoxA(HWND o, LPCSTR t, LPCSTR c, UINT type) {
 
 namespace driver {
 
-const char *Error() {
-    return "the fake system said no";
-}
 bool Open() {
     return true;
 }
@@ -226,7 +223,7 @@ int ShowBox(const char *, const char *, Buttons buttons, Icon) {
         answers.pop_front();
     }
     if (answer < 0) raise(-answer); // the signal arrives while the box is up
-    if (answer <= 0) return -1;
+    if (answer <= 0) return layer::Why("the fake system shows no boxes"), -1;
     return answer == IDNO ? 1 : 0;
 }
 

@@ -61,8 +61,9 @@ bool MakeSdlWindow(Native &n) {
     int width = n.asked.width, height = n.asked.height;
     if (n.asked.fullscreen) width = mode.w, height = mode.h;
     SDL_Window *made = SDL_CreateWindow(n.title.c_str(), 0, 0, width, height, n.flags);
-    if (!made) return false;
+    if (!made) return layer::Why("%s", SDL_GetError());
     if (n.asked.fullscreen && SDL_SetWindowDisplayMode(made, &mode) != 0) {
+        layer::Why("%s", SDL_GetError());
         SDL_DestroyWindow(made);
         return false;
     }
@@ -83,8 +84,7 @@ bool FindMode(int width, int height, int bits, SDL_DisplayMode *found) {
         if (!any || (int)SDL_BITSPERPIXEL(m.format) == bits) *found = m;
         any = true;
     }
-    if (!any) SDL_SetError("the display has no %dx%d mode", width, height);
-    return any;
+    return any || layer::Why("the display has no %dx%d mode", width, height);
 }
 
 // SDL changes the mode only for a fullscreen window that is showing, so a
@@ -93,15 +93,21 @@ bool FindMode(int width, int height, int bits, SDL_DisplayMode *found) {
 bool HoldMode(const SDL_DisplayMode &wanted) {
     modeHolder =
         SDL_CreateWindow("", 0, 0, wanted.w, wanted.h, SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
-    if (!modeHolder) return false;
+    if (!modeHolder) return layer::Why("%s", SDL_GetError());
     SDL_DisplayMode now;
-    if (SDL_SetWindowDisplayMode(modeHolder, &wanted) == 0 &&
-        SDL_SetWindowFullscreen(modeHolder, SDL_WINDOW_FULLSCREEN) == 0) {
+    if (SDL_SetWindowDisplayMode(modeHolder, &wanted) != 0 ||
+        SDL_SetWindowFullscreen(modeHolder, SDL_WINDOW_FULLSCREEN) != 0) {
+        layer::Why("%s", SDL_GetError());
+    } else {
         SDL_ShowWindow(modeHolder);
         // Success is what the display reports now, not what was asked.
-        if (SDL_GetCurrentDisplayMode(0, &now) == 0 && now.w == wanted.w && now.h == wanted.h)
+        if (SDL_GetCurrentDisplayMode(0, &now) != 0) {
+            layer::Why("%s", SDL_GetError());
+        } else if (now.w == wanted.w && now.h == wanted.h) {
             return true;
-        SDL_SetError("the display stayed at %dx%d", now.w, now.h);
+        } else {
+            layer::Why("the display stayed at %dx%d", now.w, now.h);
+        }
     }
     SDL_DestroyWindow(modeHolder);
     modeHolder = nullptr;
@@ -241,16 +247,8 @@ unsigned long XWindowOf(SDL_Window *window) {
 
 namespace driver {
 
-const char *Error() {
-    return SDL_GetError();
-}
-
 bool Open() {
-    std::string why;
-    if (!guard::Start(&why)) {
-        SDL_SetError("%s", why.c_str());
-        return false;
-    }
+    if (!guard::Start()) return false;
     // Every window and GL context brings buffers of a megabyte or so, and
     // F1 frees them and makes new ones. glibc maps a block that large on
     // its own, but after the first one is freed it raises its threshold
@@ -263,10 +261,11 @@ bool Open() {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return layer::Why("%s", SDL_GetError());
     // Our own reference keeps the GL library loaded across window and
     // context cycles: loading and unloading Mesa's drivers again leaks.
     if (SDL_GL_LoadLibrary(nullptr) != 0) {
+        layer::Why("%s", SDL_GetError());
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
@@ -353,7 +352,7 @@ bool Present(void *window) {
 bool ChooseFormat(const PixelFormat &format) {
     SetAttributes(format);
     SDL_Window *probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!probe) return false;
+    if (!probe) return layer::Why("%s", SDL_GetError());
     SDL_DestroyWindow(probe);
     return true;
 }
@@ -363,13 +362,15 @@ void *MakeContext(void *window) {
     SDL_Window *current = SDL_GL_GetCurrentWindow();
     SDL_GLContext was = SDL_GL_GetCurrentContext();
     SDL_GLContext context = SDL_GL_CreateContext(static_cast<Native *>(window)->window);
+    if (!context) layer::Why("%s", SDL_GetError());
     SDL_GL_MakeCurrent(current, was);
     return context;
 }
 
 bool MakeCurrent(void *window, void *context) {
     if (!context) return SDL_GL_MakeCurrent(nullptr, nullptr) == 0;
-    if (SDL_GL_MakeCurrent(static_cast<Native *>(window)->window, context) != 0) return false;
+    if (SDL_GL_MakeCurrent(static_cast<Native *>(window)->window, context) != 0)
+        return layer::Why("%s", SDL_GetError());
     SDL_GL_SetSwapInterval(0); // present at once: the loop runs as fast as it draws
     return true;
 }
@@ -380,11 +381,10 @@ void FreeContext(void *context) {
 
 bool SetMode(int width, int height, int bits) {
     SDL_DisplayMode current;
-    if (SDL_GetCurrentDisplayMode(0, &current) != 0) return false;
+    if (SDL_GetCurrentDisplayMode(0, &current) != 0) return layer::Why("%s", SDL_GetError());
     mode = current;
     if (current.w == width && current.h == height) return true;
-    if (!guard::SaveMode())
-        return SDL_SetError("the guard process cannot reach the display"), false;
+    if (!guard::SaveMode()) return false;
     if (FindMode(width, height, bits, &mode) && HoldMode(mode)) return true;
     guard::RestoreMode();
     return false;
@@ -419,10 +419,7 @@ int ShowBox(const char *text, const char *caption, Buttons buttons, Icon icon) {
     const int flags = icon == kError     ? SDL_MESSAGEBOX_ERROR
                       : icon == kWarning ? SDL_MESSAGEBOX_WARNING
                                          : SDL_MESSAGEBOX_INFORMATION; // information and question
-    std::string why;
-    const int answer = guard::Box(text, caption, buttons == kYesNo, flags, &why);
-    if (answer < 0) SDL_SetError("%s", why.c_str());
-    return answer;
+    return guard::Box(text, caption, buttons == kYesNo, flags);
 }
 
 } // namespace driver

@@ -2,6 +2,8 @@
 // guard.h for why).
 #include "win32/sdl/guard.h"
 
+#include "win32/layer.h"
+
 #include <SDL.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
@@ -17,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -244,7 +247,7 @@ void FocusBack(Display *d, Window before) {
             if (!d) d = XOpenDisplay(nullptr);
             if (d) snapshot = TakeSnapshot(d);
             saved = d != nullptr;
-            Send(fd, saved ? 0 : -1);
+            Send(fd, saved ? 0 : -1, saved ? "" : "the guard process cannot reach the display");
         } else if (r.kind == kRestoreMode) {
             if (saved) PutBack(d, snapshot);
             saved = false;
@@ -259,26 +262,30 @@ void FocusBack(Display *d, Window before) {
 
 // The program's side ----------------------------------------------------------
 
-int Receive(std::string *why) {
+// The guard's answer to the request just sent: -1, with its reason told to
+// the layer, when the guard said no or is gone.
+int Receive() {
     char reply[512];
     pollfd p{channel, POLLIN, 0};
     while (poll(&p, 1, -1) < 0 && errno == EINTR) {
     }
     const ssize_t n = recv(channel, reply, sizeof reply - 1, 0);
-    if (n < (ssize_t)sizeof(Reply)) {
-        if (why) *why = "the guard process ended without an answer";
-        return -1;
-    }
+    if (n < (ssize_t)sizeof(Reply)) return layer::Why("the guard process has ended"), -1;
     reply[n] = 0;
     Reply r;
     std::memcpy(&r, reply, sizeof r);
-    if (why) *why = reply + sizeof r;
+    if (r.answer < 0) layer::Why("%s", reply + sizeof r);
     return r.answer;
+}
+
+bool SendToGuard(const std::string &request) {
+    if (send(channel, request.data(), request.size(), MSG_NOSIGNAL) >= 0) return true;
+    return layer::Why("the guard process has ended");
 }
 
 int Ask(Kind kind) {
     const Request r{kind, false, 0};
-    return send(channel, &r, sizeof r, MSG_NOSIGNAL) < 0 ? -1 : Receive(nullptr);
+    return SendToGuard(std::string(reinterpret_cast<const char *>(&r), sizeof r)) ? Receive() : -1;
 }
 
 // A top-level window of that title that shows, where no window manager
@@ -304,16 +311,15 @@ Window FindShowing(const char *title) {
 
 namespace guard {
 
-bool Start(std::string *why) {
+bool Start() {
     const char *name = std::getenv("DISPLAY");
-    if (!name || !*name) return *why = "cannot open display: DISPLAY is not set", false;
+    if (!name || !*name) return layer::Why("cannot open display: DISPLAY is not set");
     if (!(display = XOpenDisplay(name)))
-        return *why = std::string("cannot open display \"") + name +
-                      "\": no X server answers there, or it refused us",
-               false;
+        return layer::Why("cannot open display \"%s\": no X server answers there, or it refused us",
+                          name);
     int sockets[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0)
-        return *why = std::string("no guard process: ") + std::strerror(errno), false;
+        return layer::Why("no guard process: %s", std::strerror(errno));
     const pid_t program = getpid();
     Window focus = PointerRoot;
     int revert;
@@ -326,11 +332,11 @@ bool Start(std::string *why) {
     }
     close(sockets[1]);
     channel = sockets[0];
-    if (guardPid < 0) return *why = std::string("no guard process: ") + std::strerror(errno), false;
+    if (guardPid < 0) return layer::Why("no guard process: %s", std::strerror(errno));
     return true;
 }
 
-int Box(const char *text, const char *caption, bool yesNo, int sdlFlags, std::string *why) {
+int Box(const char *text, const char *caption, bool yesNo, int sdlFlags) {
     const Request r{kBox, yesNo, (Uint32)sdlFlags};
     std::string request(reinterpret_cast<const char *>(&r), sizeof r);
     request += caption;
@@ -339,7 +345,7 @@ int Box(const char *text, const char *caption, bool yesNo, int sdlFlags, std::st
     Window had = PointerRoot;
     int revert;
     XGetInputFocus(display, &had, &revert);
-    if (send(channel, request.data(), request.size(), MSG_NOSIGNAL) < 0) return -1;
+    if (!SendToGuard(request)) return -1;
     // Until it answers: without a window manager, nobody else gives the
     // box the keyboard.
     pollfd p{channel, POLLIN, 0};
@@ -353,7 +359,7 @@ int Box(const char *text, const char *caption, bool yesNo, int sdlFlags, std::st
         });
         focused = box != 0;
     }
-    const int answer = Receive(why);
+    const int answer = Receive();
     Quietly(display, [&] {
         Window now;
         XGetInputFocus(display, &now, &revert);

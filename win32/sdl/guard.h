@@ -11,17 +11,16 @@
 // takes any box down, puts the mode back, and ends too.
 #pragma once
 
-#include <string>
-
 namespace guard {
 
-// Checks the display first; false, with the reason, when there is none.
-bool Start(std::string *why);
+// Checks the display first; false, with the reason told to the layer, when
+// there is none.
+bool Start();
 
 // Shows a box and waits for its answer (the button's index), giving it the
-// keyboard focus where no window manager would. -1, with the reason in
-// *why, when no answer came.
-int Box(const char *text, const char *caption, bool yesNo, int sdlFlags, std::string *why);
+// keyboard focus where no window manager would. -1, with the reason told to
+// the layer, when no answer came.
+int Box(const char *text, const char *caption, bool yesNo, int sdlFlags);
 // Ends a box that is up; safe in a signal handler.
 void EndBox();
 
@@ -31,8 +30,9 @@ void EndBox();
 // guard puts the mode back.
 void EndWhenTheDisplayGoes();
 
-// Takes a snapshot of the display's mode before a change, and puts it
-// back after (if the display is not in it by then).
+// Takes a snapshot of the display's mode before a change (false, with the
+// reason told, when it cannot), and puts it back after (if the display is
+// not in it by then).
 bool SaveMode();
 void RestoreMode();
 

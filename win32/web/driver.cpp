@@ -43,7 +43,6 @@ struct Native {
 
 Native *shown = nullptr; // the page has room for one window
 int contexts = 0;        // the canvas keeps one WebGL context: these name it
-const char *error = "";
 
 // Virtual-key codes by KeyboardEvent.code, for the keys that are not
 // letters, digits or function keys. Tab is the only one whose browser use
@@ -118,10 +117,6 @@ std::string CodesOfTheProgram() {
 
 namespace driver {
 
-const char *Error() {
-    return error;
-}
-
 bool Open() {
     web_take_keys(CodesOfTheProgram().c_str());
     return true;
@@ -129,7 +124,7 @@ bool Open() {
 
 void *MakeWindow(const WindowSpec &asked) {
     if (shown) {
-        error = "the page has room for one window";
+        layer::Why("the page has room for one window");
         return nullptr;
     }
     shown = new Native{asked, asked.title};
@@ -196,16 +191,12 @@ bool Present(void *) {
 // WebGL draws double-buffered RGBA with a depth buffer, and has no
 // accumulation buffer.
 bool ChooseFormat(const PixelFormat &format) {
-    if (format.accum > 0) {
-        error = "WebGL has no accumulation buffer";
-        return false;
-    }
-    return true;
+    return format.accum == 0 || layer::Why("WebGL has no accumulation buffer");
 }
 
 void *MakeContext(void *) {
     if (!web_make_context()) {
-        error = "the browser gives no WebGL context";
+        layer::Why("the browser gives no WebGL context");
         return nullptr;
     }
     return reinterpret_cast<void *>(static_cast<std::uintptr_t>(++contexts));
@@ -221,9 +212,7 @@ void FreeContext(void *) {}
 // The browser's fullscreen keeps the drawing at the size it is and scales
 // it to the screen, so every size is there to have.
 bool SetMode(int, int, int) {
-    if (web_enter_fullscreen()) return true;
-    error = "the browser refused fullscreen";
-    return false;
+    return web_enter_fullscreen() || layer::Why("the browser refused fullscreen");
 }
 
 void RestoreMode() {
@@ -239,7 +228,9 @@ void KeepScreenOn(bool on) {
 }
 
 int ShowBox(const char *text, const char *caption, Buttons buttons, Icon icon) {
-    return web_box(text, caption, buttons == kYesNo, icon);
+    const int answer = web_box(text, caption, buttons == kYesNo, icon);
+    if (answer < 0) layer::Why("the page could not show the box");
+    return answer;
 }
 
 // The page has no signals: nothing ends a box from outside.
