@@ -1,9 +1,9 @@
-// The Win32 subset that the program calls. On Windows this is the real
-// thing; elsewhere the declarations below are implemented by our own Win32
-// layer (user32.cpp, gdi32.cpp, opengl32.cpp, kernel32.cpp), with the same
-// names, types, values and C linkage as Win32. Below the layer a driver
-// talks to the system: sdl/driver.cpp for the program (driver.h says what a
-// driver does).
+// The Win32 subset that the program and our Win32 layer use. On Windows
+// this is the real thing; elsewhere the declarations below are implemented
+// by our own layer (layer.h lists its files), with the same names, types,
+// values and C linkage as Win32. Below the layer a driver talks to the
+// system: sdl/ on Linux, web/ in the browser (driver.h says what a driver
+// does).
 #pragma once
 
 #ifdef _WIN32
@@ -168,22 +168,35 @@ static_assert(sizeof(DEVMODEA) == 156, "DEVMODEA has Win32's layout");
 #define SC_SCREENSAVE 0xF140
 #define SC_MONITORPOWER 0xF170
 
-#define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
 
-// Virtual keys
+// Key flags, in the high word of a key message's lParam
+#define KF_ALTDOWN 0x2000
+#define KF_REPEAT 0x4000
+#define KF_UP 0x8000
+
+// Virtual keys (letters and digits are their own capitals and digits)
 #define VK_BACK 0x08
 #define VK_TAB 0x09
+#define VK_CLEAR 0x0C
 #define VK_RETURN 0x0D
 #define VK_SHIFT 0x10
 #define VK_CONTROL 0x11
 #define VK_MENU 0x12
+#define VK_PAUSE 0x13
+#define VK_CAPITAL 0x14
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_END 0x23
+#define VK_HOME 0x24
 #define VK_LEFT 0x25
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
+#define VK_INSERT 0x2D
+#define VK_DELETE 0x2E
 #define VK_NUMPAD0 0x60
 #define VK_F1 0x70
 #define VK_F2 0x71
@@ -192,11 +205,8 @@ static_assert(sizeof(DEVMODEA) == 156, "DEVMODEA has Win32's layout");
 #define VK_F5 0x74
 #define VK_F6 0x75
 #define VK_F7 0x76
-#define VK_F8 0x77
 #define VK_F9 0x78
 #define VK_F10 0x79
-#define VK_F11 0x7A
-#define VK_F12 0x7B
 
 // Message boxes
 #define MB_OK 0x00000000L
@@ -208,7 +218,6 @@ static_assert(sizeof(DEVMODEA) == 156, "DEVMODEA has Win32's layout");
 #define MB_TYPEMASK 0x0000000FL
 #define MB_ICONMASK 0x000000F0L
 #define IDOK 1
-#define IDCANCEL 2
 #define IDYES 6
 #define IDNO 7
 
@@ -220,10 +229,7 @@ static_assert(sizeof(DEVMODEA) == 156, "DEVMODEA has Win32's layout");
 #define WS_CLIPSIBLINGS 0x04000000L
 #define WS_CLIPCHILDREN 0x02000000L
 #define WS_CAPTION 0x00C00000L
-#define WS_SYSMENU 0x00080000L
 #define WS_THICKFRAME 0x00040000L
-#define WS_MINIMIZEBOX 0x00020000L
-#define WS_MAXIMIZEBOX 0x00010000L
 #define WS_OVERLAPPEDWINDOW 0x00CF0000L
 #define WS_EX_WINDOWEDGE 0x00000100L
 #define WS_EX_APPWINDOW 0x00040000L

@@ -296,7 +296,13 @@ void Then(std::function<void()> action) {
 }
 // Sent at once, not posted, as Windows sends them.
 void Minimise(bool minimised) {
-    Then([=] { layer::Minimised(Newest(), minimised); });
+    Then([=] {
+        const layer::Window *w = layer::Lookup(Newest());
+        if (minimised)
+            layer::Minimised(Newest());
+        else if (w)
+            layer::Restored(w->handle, w->width, w->height); // at the size it had
+    });
 }
 void Resize(int width, int height) {
     Then([=] { layer::Resized(Newest(), width, height); });

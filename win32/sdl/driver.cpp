@@ -1,6 +1,15 @@
-// The SDL2 driver under our Win32 layer: native windows, GL contexts,
-// display modes and message boxes on whatever display SDL drives, and the
-// display's events reported to the layer as input.
+// The SDL2 driver under our Win32 layer, the real one on Linux.
+//
+// Does: any number of windows, framed or not, resizable or not; GL contexts
+// in the compatibility profile (the fixed-function interface), one pixel
+// format a window; the display's mode changed for a window that covers it
+// and put back by the guard process however the program ends; message
+// boxes shown from the guard's process, with the keyboard focus where no
+// window manager gives it; the keyboard, with the modifiers the X server
+// had down at each key; the cursor; the screen saver held off.
+// Does not: run on a display other than X11 (the guard, the focus and the
+// modifiers need Xlib; SDL itself could do more); the mouse and text
+// input (the program reads neither); more than the first display.
 #include "win32/layer.h"
 #include "win32/sdl/guard.h"
 
@@ -10,15 +19,13 @@
 
 #include <cstdlib>
 #include <optional>
-#include <string>
 
 namespace {
 
 // The driver's half of a window (the layer's record holds a pointer to it).
 struct Native {
     SDL_Window *window;
-    std::string title;
-    driver::WindowSpec asked;
+    driver::WindowSpec asked;                // its title is the layer's, for the window's life
     Uint32 flags;                            // SDL flags it was made with
     std::optional<driver::PixelFormat> made; // GL attributes its SDL window has
     bool minimised;
@@ -30,14 +37,17 @@ struct KeyModifiers {
     bool alt, ctrl;
 };
 
-std::optional<driver::PixelFormat> attributes; // what SDL's GL attributes are set to
-SDL_DisplayMode mode{};                        // the changed mode, while there is one
-SDL_Window *modeHolder = nullptr;              // holds it until a window of ours covers it
-Native *covering = nullptr;                    // the window that covers the display in it
-std::optional<KeyModifiers> keyModifiers;
+// The driver's state, in one place.
+struct {
+    std::optional<driver::PixelFormat> attributes; // what SDL's GL attributes are set to
+    SDL_DisplayMode mode{};                        // the changed mode, while there is one
+    SDL_Window *modeHolder = nullptr;              // holds it until a window of ours covers it
+    Native *covering = nullptr;                    // the window that covers the display in it
+    std::optional<KeyModifiers> keyModifiers;      // the server's, for the key event next
+} sdl;
 
 void SetAttributes(const driver::PixelFormat &f) {
-    if (attributes == f) return;
+    if (sdl.attributes == f) return;
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, f.doubleBuffer);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, f.red);
@@ -51,7 +61,7 @@ void SetAttributes(const driver::PixelFormat &f) {
         SDL_GL_SetAttribute(a, f.accum / 4);
     // The program draws with the fixed-function interface.
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    attributes = f;
+    sdl.attributes = f;
 }
 
 // Makes (or makes again) the SDL window behind n with the GL attributes now
@@ -59,17 +69,17 @@ void SetAttributes(const driver::PixelFormat &f) {
 // before any context is made for it.
 bool MakeSdlWindow(Native &n) {
     int width = n.asked.width, height = n.asked.height;
-    if (n.asked.fullscreen) width = mode.w, height = mode.h;
-    SDL_Window *made = SDL_CreateWindow(n.title.c_str(), 0, 0, width, height, n.flags);
+    if (n.asked.fullscreen) width = sdl.mode.w, height = sdl.mode.h;
+    SDL_Window *made = SDL_CreateWindow(n.asked.title, 0, 0, width, height, n.flags);
     if (!made) return layer::Why("%s", SDL_GetError());
-    if (n.asked.fullscreen && SDL_SetWindowDisplayMode(made, &mode) != 0) {
+    if (n.asked.fullscreen && SDL_SetWindowDisplayMode(made, &sdl.mode) != 0) {
         layer::Why("%s", SDL_GetError());
         SDL_DestroyWindow(made);
         return false;
     }
     if (n.window) SDL_DestroyWindow(n.window);
     n.window = made;
-    n.made = attributes;
+    n.made = sdl.attributes;
     SDL_SetWindowData(made, "native", &n); // how its events find it
     return true;
 }
@@ -91,15 +101,15 @@ bool FindMode(int width, int height, int bits, SDL_DisplayMode *found) {
 // blank one holds it until the program's own fullscreen window shows up
 // and takes it over.
 bool HoldMode(const SDL_DisplayMode &wanted) {
-    modeHolder =
+    sdl.modeHolder =
         SDL_CreateWindow("", 0, 0, wanted.w, wanted.h, SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
-    if (!modeHolder) return layer::Why("%s", SDL_GetError());
+    if (!sdl.modeHolder) return layer::Why("%s", SDL_GetError());
     SDL_DisplayMode now;
-    if (SDL_SetWindowDisplayMode(modeHolder, &wanted) != 0 ||
-        SDL_SetWindowFullscreen(modeHolder, SDL_WINDOW_FULLSCREEN) != 0) {
+    if (SDL_SetWindowDisplayMode(sdl.modeHolder, &wanted) != 0 ||
+        SDL_SetWindowFullscreen(sdl.modeHolder, SDL_WINDOW_FULLSCREEN) != 0) {
         layer::Why("%s", SDL_GetError());
     } else {
-        SDL_ShowWindow(modeHolder);
+        SDL_ShowWindow(sdl.modeHolder);
         // Success is what the display reports now, not what was asked.
         if (SDL_GetCurrentDisplayMode(0, &now) != 0) {
             layer::Why("%s", SDL_GetError());
@@ -109,8 +119,8 @@ bool HoldMode(const SDL_DisplayMode &wanted) {
             layer::Why("the display stayed at %dx%d", now.w, now.h);
         }
     }
-    SDL_DestroyWindow(modeHolder);
-    modeHolder = nullptr;
+    SDL_DestroyWindow(sdl.modeHolder);
+    sdl.modeHolder = nullptr;
     return false;
 }
 
@@ -127,9 +137,9 @@ const NamedKey kKeys[] = {
     {SDLK_LSHIFT, VK_SHIFT},    {SDLK_RSHIFT, VK_SHIFT},  {SDLK_LCTRL, VK_CONTROL},
     {SDLK_RCTRL, VK_CONTROL},   {SDLK_LALT, VK_MENU},     {SDLK_RALT, VK_MENU},
     {SDLK_LEFT, VK_LEFT},       {SDLK_UP, VK_UP},         {SDLK_RIGHT, VK_RIGHT},
-    {SDLK_DOWN, VK_DOWN},       {SDLK_PAGEUP, 0x21},      {SDLK_PAGEDOWN, 0x22},
-    {SDLK_END, 0x23},           {SDLK_HOME, 0x24},        {SDLK_INSERT, 0x2D},
-    {SDLK_DELETE, 0x2E},        {SDLK_PAUSE, 0x13},       {SDLK_CAPSLOCK, 0x14},
+    {SDLK_DOWN, VK_DOWN},       {SDLK_PAGEUP, VK_PRIOR},  {SDLK_PAGEDOWN, VK_NEXT},
+    {SDLK_END, VK_END},         {SDLK_HOME, VK_HOME},     {SDLK_INSERT, VK_INSERT},
+    {SDLK_DELETE, VK_DELETE},   {SDLK_PAUSE, VK_PAUSE},   {SDLK_CAPSLOCK, VK_CAPITAL},
 };
 
 WPARAM VirtualKey(const SDL_Keysym &keysym) {
@@ -157,13 +167,13 @@ WPARAM VirtualKey(const SDL_Keysym &keysym) {
 // there, AltGr a modifier of its own. It comes just before SDL's event for
 // the same key, as a system event.
 void NoteSystemEvent(const SDL_SysWMmsg &msg) {
-    keyModifiers.reset();
+    sdl.keyModifiers.reset();
 #if defined(SDL_VIDEO_DRIVER_X11)
     if (msg.subsystem != SDL_SYSWM_X11) return;
     const XEvent &x = msg.msg.x11.event;
     if (x.type != KeyPress && x.type != KeyRelease) return;
-    keyModifiers = KeyModifiers{x.type == KeyPress, (x.xkey.state & Mod1Mask) != 0,
-                                (x.xkey.state & ControlMask) != 0};
+    sdl.keyModifiers = KeyModifiers{x.type == KeyPress, (x.xkey.state & Mod1Mask) != 0,
+                                    (x.xkey.state & ControlMask) != 0};
 #else
     (void)msg;
 #endif
@@ -181,26 +191,28 @@ void OnKey(const SDL_KeyboardEvent &e) {
     // The server's modifiers for this key when it gave them, else SDL's
     // (for the key events SDL makes up itself, on focus changes).
     bool alt = (e.keysym.mod & KMOD_ALT) != 0, ctrl = (e.keysym.mod & KMOD_CTRL) != 0;
-    if (keyModifiers && keyModifiers->down == down)
-        alt = keyModifiers->alt, ctrl = keyModifiers->ctrl;
+    if (sdl.keyModifiers && sdl.keyModifiers->down == down)
+        alt = sdl.keyModifiers->alt, ctrl = sdl.keyModifiers->ctrl;
     layer::Key(window, VirtualKey(e.keysym), down, e.repeat != 0, alt, ctrl);
 }
 
 void OnWindowEvent(const SDL_WindowEvent &e) {
-    SDL_Window *sdl = SDL_GetWindowFromID(e.windowID);
-    Native *n = sdl ? static_cast<Native *>(SDL_GetWindowData(sdl, "native")) : nullptr;
+    SDL_Window *shown = SDL_GetWindowFromID(e.windowID);
+    Native *n = shown ? static_cast<Native *>(SDL_GetWindowData(shown, "native")) : nullptr;
     const HWND window = layer::WindowOfNative(n);
     if (!window) return;
     // A minimise or restore is told first, whatever order SDL gives it in
     // among the focus changes around it: by now its flags say where the
     // window ended up.
-    const bool minimised = (SDL_GetWindowFlags(sdl) & SDL_WINDOW_MINIMIZED) != 0;
+    const bool minimised = (SDL_GetWindowFlags(shown) & SDL_WINDOW_MINIMIZED) != 0;
     if (minimised != n->minimised) {
         n->minimised = minimised;
         int width = 0, height = 0;
-        SDL_GetWindowSize(sdl, &width, &height);
-        if (!minimised) layer::Resized(window, width, height); // heard with the restore
-        layer::Minimised(window, minimised);
+        SDL_GetWindowSize(shown, &width, &height);
+        if (minimised)
+            layer::Minimised(window);
+        else
+            layer::Restored(window, width, height);
     }
     switch (e.event) {
     case SDL_WINDOWEVENT_CLOSE:
@@ -229,7 +241,7 @@ void Translate(const SDL_Event &e) {
         OnWindowEvent(e.window);
         break;
     }
-    keyModifiers.reset(); // they went with the event just taken, if any
+    sdl.keyModifiers.reset(); // they went with the event just taken, if any
     // SDL_QUIT follows the last window's close request, which the window
     // already has; mouse and text input the program ignores.
 }
@@ -279,9 +291,7 @@ bool Open() {
 }
 
 void *MakeWindow(const WindowSpec &asked) {
-    Native *n =
-        new Native{nullptr, asked.title, asked, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN, {}, false};
-    n->asked.title = n->title.c_str();
+    Native *n = new Native{nullptr, asked, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN, {}, false};
     if (!asked.frame) n->flags |= SDL_WINDOW_BORDERLESS;
     if (asked.resizable) n->flags |= SDL_WINDOW_RESIZABLE;
     if (asked.fullscreen) n->flags |= SDL_WINDOW_FULLSCREEN;
@@ -289,13 +299,13 @@ void *MakeWindow(const WindowSpec &asked) {
         delete n;
         return nullptr;
     }
-    if (asked.fullscreen) covering = n;
+    if (asked.fullscreen) sdl.covering = n;
     return n;
 }
 
 void FreeWindow(void *window) {
     Native *n = static_cast<Native *>(window);
-    if (covering == n) covering = nullptr;
+    if (sdl.covering == n) sdl.covering = nullptr;
     if (SDL_GL_GetCurrentWindow() == n->window) SDL_GL_MakeCurrent(nullptr, nullptr);
     guard::GiveBackFocus(XWindowOf(n->window));
     SDL_DestroyWindow(n->window);
@@ -315,10 +325,10 @@ void SetVisible(void *window, bool visible) {
     SDL_ShowWindow(n->window);
     SDL_RaiseWindow(n->window); // as far as the window manager allows
     guard::Focus(XWindowOf(n->window));
-    if (n == covering && modeHolder) {
+    if (n == sdl.covering && sdl.modeHolder) {
         // Our window holds the changed mode now.
-        SDL_DestroyWindow(modeHolder);
-        modeHolder = nullptr;
+        SDL_DestroyWindow(sdl.modeHolder);
+        sdl.modeHolder = nullptr;
     }
 }
 
@@ -382,10 +392,10 @@ void FreeContext(void *context) {
 bool SetMode(int width, int height, int bits) {
     SDL_DisplayMode current;
     if (SDL_GetCurrentDisplayMode(0, &current) != 0) return layer::Why("%s", SDL_GetError());
-    mode = current;
+    sdl.mode = current;
     if (current.w == width && current.h == height) return true;
     if (!guard::SaveMode()) return false;
-    if (FindMode(width, height, bits, &mode) && HoldMode(mode)) return true;
+    if (FindMode(width, height, bits, &sdl.mode) && HoldMode(sdl.mode)) return true;
     guard::RestoreMode();
     return false;
 }
@@ -393,10 +403,10 @@ bool SetMode(int width, int height, int bits) {
 // SDL puts back the mode it found when it started; the guard, the one that
 // was in force just before the change.
 void RestoreMode() {
-    if (modeHolder) SDL_DestroyWindow(modeHolder);
-    modeHolder = nullptr;
-    if (covering) SDL_SetWindowFullscreen(covering->window, 0);
-    covering = nullptr;
+    if (sdl.modeHolder) SDL_DestroyWindow(sdl.modeHolder);
+    sdl.modeHolder = nullptr;
+    if (sdl.covering) SDL_SetWindowFullscreen(sdl.covering->window, 0);
+    sdl.covering = nullptr;
     guard::RestoreMode();
 }
 

@@ -1,9 +1,18 @@
-// The browser driver under our Win32 layer: the page's one window frame
-// with its canvas, WebGL through Emscripten's GL 1.x emulation, the
-// Fullscreen API as the display mode, and <dialog> boxes. The program's
-// loop stays as it is: presenting, waiting and boxes give the browser its
-// turn through Asyncify, and the page's events wait in page.js until
-// PumpEvents takes them.
+// The browser driver under our Win32 layer. The program's loop stays as it
+// is: presenting, waiting and boxes give the browser its turn through
+// Asyncify, and the page's events wait in page.js until PumpEvents takes
+// them.
+//
+// Does: one window, in the page's own frame, with the canvas's one WebGL
+// context; fullscreen with the Fullscreen API as the display mode (any size
+// is there to have: the drawing keeps its size and is scaled, its aspect
+// kept); boxes as <dialog>s; keys by KeyboardEvent.code, from the keyboard
+// and the page's on-screen keys; minimising (the frame's button, or the
+// page hidden); the screen kept on (Wake Lock); the cursor hidden in
+// fullscreen.
+// Does not: a second window at once; change the screen's real mode; end a
+// box from outside (the page has no signals); F11, F12 and Tab (they stay
+// the browser's); the mouse and text input (the program reads neither).
 #include "win32/layer.h"
 
 #include <cctype>
@@ -36,13 +45,12 @@ namespace {
 enum Event { kNone, kKeyDown, kKeyUp, kClose, kMinimised, kRestored, kFocused, kBlurred };
 const int kRepeat = 1, kAlt = 2, kCtrl = 4;
 
-struct Native {
-    driver::WindowSpec asked;
-    std::string title;
-};
-
-Native *shown = nullptr; // the page has room for one window
-int contexts = 0;        // the canvas keeps one WebGL context: these name it
+// The driver's state: the page has room for one window, and its canvas
+// keeps one WebGL context (numbered, to tell one made from none).
+struct {
+    driver::WindowSpec *shown = nullptr; // its title is the layer's, for the window's life
+    int contexts = 0;
+} web;
 
 // Virtual-key codes by KeyboardEvent.code, for the keys that are not
 // letters, digits or function keys. Tab is the only one whose browser use
@@ -68,14 +76,14 @@ const NamedKey kKeys[] = {
     {"ArrowUp", VK_UP},
     {"ArrowRight", VK_RIGHT},
     {"ArrowDown", VK_DOWN},
-    {"PageUp", 0x21},
-    {"PageDown", 0x22},
-    {"End", 0x23},
-    {"Home", 0x24},
-    {"Insert", 0x2D},
-    {"Delete", 0x2E},
-    {"Pause", 0x13},
-    {"CapsLock", 0x14},
+    {"PageUp", VK_PRIOR},
+    {"PageDown", VK_NEXT},
+    {"End", VK_END},
+    {"Home", VK_HOME},
+    {"Insert", VK_INSERT},
+    {"Delete", VK_DELETE},
+    {"Pause", VK_PAUSE},
+    {"CapsLock", VK_CAPITAL},
 };
 
 // F11 and F12 stay the browser's: its own fullscreen and developer tools.
@@ -123,21 +131,20 @@ bool Open() {
 }
 
 void *MakeWindow(const WindowSpec &asked) {
-    if (shown) {
+    if (web.shown) {
         layer::Why("the page has room for one window");
         return nullptr;
     }
-    shown = new Native{asked, asked.title};
-    shown->asked.title = shown->title.c_str();
+    web.shown = new driver::WindowSpec(asked);
     web_make_window(asked.title, asked.fullscreen);
-    return shown;
+    return web.shown;
 }
 
 void FreeWindow(void *window) {
-    if (window != shown) return;
+    if (window != web.shown) return;
     web_free_window();
-    delete shown;
-    shown = nullptr;
+    delete web.shown;
+    web.shown = nullptr;
 }
 
 void SetVisible(void *, bool visible) {
@@ -152,7 +159,7 @@ void PumpEvents() {
     char code[32], key[32];
     int flags = 0;
     while (int event = web_next_event(code, key, sizeof code, &flags)) {
-        const HWND window = layer::WindowOfNative(shown);
+        const HWND window = layer::WindowOfNative(web.shown);
         switch (event) {
         case kKeyDown:
         case kKeyUp:
@@ -164,12 +171,10 @@ void PumpEvents() {
             layer::CloseAsked(window);
             break;
         case kMinimised:
-            layer::Minimised(window, true);
+            layer::Minimised(window);
             break;
         case kRestored:
-            // Heard with the restore, as a desktop window's size is.
-            if (shown) layer::Resized(window, shown->asked.width, shown->asked.height);
-            layer::Minimised(window, false);
+            if (web.shown) layer::Restored(window, web.shown->width, web.shown->height);
             break;
         case kFocused:
         case kBlurred:
@@ -199,7 +204,7 @@ void *MakeContext(void *) {
         layer::Why("the browser gives no WebGL context");
         return nullptr;
     }
-    return reinterpret_cast<void *>(static_cast<std::uintptr_t>(++contexts));
+    return reinterpret_cast<void *>(static_cast<std::uintptr_t>(++web.contexts));
 }
 
 // The canvas's one context is current from the start and stays so.

@@ -1,43 +1,37 @@
-// USER32, the screen: display-mode changes, the cursor's display count and
+// USER32's screen: display-mode changes, the cursor's display count, and
 // message boxes.
 #include "win32/layer.h"
 
+#include <cstddef>
 #include <cstdio>
 
-namespace {
-
-bool modeChanged = false;
-int cursorCount = 0; // the cursor shows while this is 0 or more
-
-} // namespace
-
-bool layer::ModeChanged() {
-    return modeChanged;
-}
+using layer::state;
 
 // A temporary change for the whole display, one at a time; a null record
 // goes back to the mode in force before the change.
 LONG ChangeDisplaySettingsA(DEVMODEA *mode, DWORD /*flags*/) {
     if (!mode) {
-        if (modeChanged) driver::RestoreMode();
-        modeChanged = false;
+        if (state.modeChanged) driver::RestoreMode();
+        state.modeChanged = false;
         return DISP_CHANGE_SUCCESSFUL;
     }
+    // The record must reach the fields read here, and name the size.
     const DWORD needed = DM_PELSWIDTH | DM_PELSHEIGHT;
-    if (mode->dmSize < 148 || (mode->dmFields & needed) != needed) return DISP_CHANGE_BADMODE;
+    if (mode->dmSize < offsetof(DEVMODEA, dmDisplayFlags) || (mode->dmFields & needed) != needed)
+        return DISP_CHANGE_BADMODE;
     if (layer::Ending() || !layer::Ready("ChangeDisplaySettingsA")) return DISP_CHANGE_FAILED;
-    if (modeChanged) driver::RestoreMode();
+    if (state.modeChanged) driver::RestoreMode();
     const int bits = (mode->dmFields & DM_BITSPERPEL) ? (int)mode->dmBitsPerPel : 0;
-    modeChanged = driver::SetMode((int)mode->dmPelsWidth, (int)mode->dmPelsHeight, bits);
-    if (!modeChanged) layer::PrintRefusal("ChangeDisplaySettingsA");
-    return modeChanged ? DISP_CHANGE_SUCCESSFUL : DISP_CHANGE_BADMODE;
+    state.modeChanged = driver::SetMode((int)mode->dmPelsWidth, (int)mode->dmPelsHeight, bits);
+    if (!state.modeChanged) layer::PrintRefusal("ChangeDisplaySettingsA");
+    return state.modeChanged ? DISP_CHANGE_SUCCESSFUL : DISP_CHANGE_BADMODE;
 }
 
 int ShowCursor(BOOL show) {
-    const bool wasShown = cursorCount >= 0;
-    cursorCount += show ? 1 : -1;
-    if (wasShown != (cursorCount >= 0)) driver::SetCursorShown(cursorCount >= 0);
-    return cursorCount;
+    const bool wasShown = state.cursorCount >= 0;
+    state.cursorCount += show ? 1 : -1;
+    if (wasShown != (state.cursorCount >= 0)) driver::SetCursorShown(state.cursorCount >= 0);
+    return state.cursorCount;
 }
 
 // Return answers the first button, Escape or closing the box the last one.
