@@ -1,9 +1,11 @@
-// What our Win32 layer asks of the system underneath it: a dozen native
-// operations, with no Win32 rules in them. The layer (user32.cpp,
-// gdi32.cpp, opengl32.cpp) owns every Win32 behaviour and calls down
-// through these; a driver calls back up only through the input calls of
-// layer.h, from PumpEvents. The driver is chosen when linking: the SDL2
-// driver (sdl/) for the program, the tests' fake (tests/fake/) for the tests.
+// What our Win32 layer asks of the system underneath it: the native
+// operations below, with no Win32 rules in them. The layer (layer.h lists
+// its files) owns every Win32 behaviour and calls down through these; a
+// driver calls back up only through the calls that layer.h lists as from
+// the driver: Why() where a call fails, and the input calls from
+// PumpEvents. The driver is chosen when linking: the SDL2 driver (sdl/) on
+// Linux, the browser's (web/) with Emscripten, the tests' fake
+// (tests/fake/) for the tests.
 //
 // Native windows and contexts are opaque pointers that the driver makes and
 // frees; the layer keeps them in its own records. A call that fails says

@@ -13,7 +13,7 @@ HGLRC hRC = NULL;
 BOOL fullscreen = TRUE;
 
 // Double-buffered RGBA for a window, 16 colour bits, 16-bit depth buffer.
-const PIXELFORMATDESCRIPTOR pfd = {
+static const PIXELFORMATDESCRIPTOR pfd = {
     40, // nSize
     1,  // nVersion
     PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER,

@@ -14,8 +14,6 @@ extern BOOL fullscreen; // the current window is fullscreen and the display mode
 // Whether the window is not minimised, as the last activation said.
 extern BOOL active;
 
-extern const PIXELFORMATDESCRIPTOR pfd;
-
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Opens the window (fullscreen at width x height x bits when asked, with a
