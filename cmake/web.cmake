@@ -25,8 +25,8 @@ set(asyncify_imports "['web_wait','web_present','web_enter_fullscreen','web_box'
 target_link_options(
   orvanel PRIVATE "SHELL:-s LEGACY_GL_EMULATION=1" "SHELL:-s ASYNCIFY=1"
   "SHELL:-s ASYNCIFY_IMPORTS=${asyncify_imports}" "SHELL:-s EXIT_RUNTIME=1"
-  "SHELL:-s ENVIRONMENT=web" "SHELL:--js-library ${web}/library.js" "SHELL:--pre-js ${web}/page.js")
+  "SHELL:-s ENVIRONMENT=web" "SHELL:--js-library ${web}/library.js" "SHELL:--pre-js ${web}/driver.js" "SHELL:--pre-js ${web}/page.js")
 set_target_properties(orvanel PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${site}
-                      LINK_DEPENDS "${web}/library.js;${web}/page.js")
+                      LINK_DEPENDS "${web}/library.js;${web}/driver.js;${web}/page.js")
 add_custom_command(TARGET orvanel POST_BUILD
                    COMMAND ${CMAKE_COMMAND} -E copy ${web}/index.html ${PROJECT_SOURCE_DIR}/app/orvanel.png ${site})

@@ -76,7 +76,8 @@ bool Why(const char *format, ...) {
 void PrintRefusal(const char *call) {
     if (state.why.empty()) state.why = "the system gave no reason";
     if (call)
-        std::fprintf(stderr, "%s: %s: %s\n", program_invocation_short_name, call, state.why.c_str());
+        std::fprintf(stderr, "%s: %s: %s\n", program_invocation_short_name, call,
+                     state.why.c_str());
     else
         std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, state.why.c_str());
     state.why.clear();

@@ -124,7 +124,8 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
         return 0;
     case WM_SYSKEYDOWN:
         // Alt+F4 asks to close the window.
-        if (wParam == VK_F4 && (HIWORD(lParam) & KF_ALTDOWN)) Send(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        if (wParam == VK_F4 && (HIWORD(lParam) & KF_ALTDOWN))
+            Send(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
     case WM_CLOSE:
         DestroyWindow(window);

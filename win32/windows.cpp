@@ -159,9 +159,9 @@ HWND CreateWindowExA(DWORD /*exStyle*/, LPCSTR className, LPCSTR windowName, DWO
     const int clientHeight = height - insets.top - insets.bottom;
     if (clientWidth <= 0 || clientHeight <= 0) return NULL;
     const HWND handle = reinterpret_cast<HWND>(++state.lastHandle);
-    layer::Window &w = state.windows.emplace_back(layer::Window{
-        handle, c->info.lpfnWndProc, c->atom, windowName ? windowName : "", clientWidth,
-        clientHeight, false, false, 0, nullptr});
+    layer::Window &w = state.windows.emplace_back(
+        layer::Window{handle, c->info.lpfnWndProc, c->atom, windowName ? windowName : "",
+                      clientWidth, clientHeight, false, false, 0, nullptr});
     driver::WindowSpec asked{};
     asked.title = w.title.c_str();
     asked.width = clientWidth;

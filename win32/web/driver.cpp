@@ -15,6 +15,8 @@
 // the browser's); the mouse and text input (the program reads neither).
 #include "win32/layer.h"
 
+#include <emscripten.h>
+
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -25,12 +27,13 @@
 // program until the browser answers.
 extern "C" {
 void web_take_keys(const char *codes);
-int web_next_event(char *code, char *key, int size, int *flags);
+int web_next_event(char *code, char *key, int size, int *repeat, int *alt, int *ctrl);
 void web_wait(int milliseconds); // sleeps
 void web_present();              // sleeps
 int web_enter_fullscreen();      // sleeps
 void web_leave_fullscreen();
-int web_box(const char *text, const char *caption, int yesNo, int icon); // sleeps
+int web_box(const char *text, const char *caption, int yesNo, const char *icon,
+            const char *glyph); // sleeps
 void web_make_window(const char *title, int fullscreen);
 void web_free_window();
 void web_set_visible(int visible);
@@ -41,9 +44,32 @@ void web_keep_screen_on(int on);
 
 namespace {
 
-// What web_next_event reports; page.js numbers them the same.
+// What web_next_event reports. The page learns the numbers from here, when
+// the driver opens.
 enum Event { kNone, kKeyDown, kKeyUp, kClose, kMinimised, kRestored, kFocused, kBlurred };
-const int kRepeat = 1, kAlt = 2, kCtrl = 4;
+EM_JS(void, web_take_kinds,
+      (int keyDown, int keyUp, int close, int minimised, int restored, int focused, int blurred), {
+          page.kind = {
+              keyDown : keyDown,
+              keyUp : keyUp,
+              close : close,
+              minimised : minimised,
+              restored : restored,
+              focused : focused,
+              blurred : blurred
+          };
+      });
+
+// A box's icon, by the name the page's style knows it by, and its glyph.
+struct BoxIcon {
+    driver::Icon icon;
+    const char *name, *glyph;
+};
+const BoxIcon kIcons[] = {
+    {driver::kNoIcon, "none", ""},        {driver::kInformation, "information", "i"},
+    {driver::kQuestion, "question", "?"}, {driver::kWarning, "warning", "!"},
+    {driver::kError, "error", "\u00d7"},
+};
 
 // The driver's state: the page has room for one window, and its canvas
 // keeps one WebGL context (numbered, to tell one made from none).
@@ -126,6 +152,7 @@ std::string CodesOfTheProgram() {
 namespace driver {
 
 bool Open() {
+    web_take_kinds(kKeyDown, kKeyUp, kClose, kMinimised, kRestored, kFocused, kBlurred);
     web_take_keys(CodesOfTheProgram().c_str());
     return true;
 }
@@ -157,15 +184,14 @@ bool SetFormat(void *, const PixelFormat &format) {
 
 void PumpEvents() {
     char code[32], key[32];
-    int flags = 0;
-    while (int event = web_next_event(code, key, sizeof code, &flags)) {
+    int repeat, alt, ctrl;
+    while (int event = web_next_event(code, key, sizeof code, &repeat, &alt, &ctrl)) {
         const HWND window = layer::WindowOfNative(web.shown);
         switch (event) {
         case kKeyDown:
         case kKeyUp:
             if (WPARAM vk = VirtualKey(code, key))
-                layer::Key(window, vk, event == kKeyDown, flags & kRepeat, flags & kAlt,
-                           flags & kCtrl);
+                layer::Key(window, vk, event == kKeyDown, repeat, alt, ctrl);
             break;
         case kClose:
             layer::CloseAsked(window);
@@ -233,7 +259,10 @@ void KeepScreenOn(bool on) {
 }
 
 int ShowBox(const char *text, const char *caption, Buttons buttons, Icon icon) {
-    const int answer = web_box(text, caption, buttons == kYesNo, icon);
+    const BoxIcon *shown = kIcons;
+    for (const BoxIcon &i : kIcons)
+        if (i.icon == icon) shown = &i;
+    const int answer = web_box(text, caption, buttons == kYesNo, shown->name, shown->glyph);
     if (answer < 0) layer::Why("the page could not show the box");
     return answer;
 }

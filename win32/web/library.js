@@ -1,16 +1,18 @@
 // The driver's calls into the page (driver.cpp declares them). The ones
 // that wait hand the browser its turn with Asyncify and resume the program
-// when the page's promise settles; page.js keeps the state.
+// when the page's promise settles; driver.js keeps the state.
 mergeInto(LibraryManager.library, {
   web_take_keys: function (codes) {
     for (const code of UTF8ToString(codes).split(' ')) page.keys.add(code);
   },
-  web_next_event: function (code, key, size, flags) {
-    const e = page.events.shift();
+  web_next_event: function (code, key, size, repeat, alt, ctrl) {
+    const e = page.queue.shift();
     if (!e) return 0;
     stringToUTF8(e.code || '', code, size);
     stringToUTF8(e.key || '', key, size);
-    HEAP32[flags >> 2] = (e.repeat ? 1 : 0) | (e.alt ? 2 : 0) | (e.ctrl ? 4 : 0);
+    HEAP32[repeat >> 2] = e.repeat ? 1 : 0;
+    HEAP32[alt >> 2] = e.alt ? 1 : 0;
+    HEAP32[ctrl >> 2] = e.ctrl ? 1 : 0;
     return e.kind;
   },
   web_wait: function (milliseconds) {
@@ -31,9 +33,10 @@ mergeInto(LibraryManager.library, {
   web_leave_fullscreen: function () {
     page.leaveFullscreen();
   },
-  web_box: function (text, caption, yesNo, icon) {
+  web_box: function (text, caption, yesNo, icon, glyph) {
     return Asyncify.handleSleep(function (wakeUp) {
-      page.box(UTF8ToString(text), UTF8ToString(caption), yesNo, icon).then(wakeUp);
+      const [t, c, i, g] = [text, caption, icon, glyph].map((pointer) => UTF8ToString(pointer));
+      page.box(t, c, yesNo, i, g).then(wakeUp);
     });
   },
   web_make_window: function (title, fullscreen) {
