@@ -5,12 +5,25 @@
 
 #include "arm/gl.h"
 
-// Pose, in degrees and scene units. Kept for the life of the process.
-extern GLfloat Piston1Rot;   // green segment's joint, about z: -75..75, starts 0
-extern GLfloat Piston2Rot;   // blue segment's joint, about z: -75..75, starts 0
-extern GLfloat Piston3Rot;   // wrist, about x: -75..75, starts 0
-extern GLfloat Piston3Trans; // length of each telescopic piece: 1..8, starts 1
-extern GLfloat PinceRot;     // gripper opening: 45..90, starts 45
+// Pose, in degrees and scene units. Kept for the life of the process; the
+// limits are in PoseLimits.
+extern GLfloat Piston1Rot;   // green segment's joint, about z; starts 0
+extern GLfloat Piston2Rot;   // blue segment's joint, about z; starts 0
+extern GLfloat Piston3Rot;   // wrist, about x; starts 0
+extern GLfloat Piston3Trans; // length of each telescopic piece; starts 1
+extern GLfloat PinceRot;     // gripper opening; starts 45
+
+// One pose value, the range it moves in and the keys (Windows virtual-key
+// codes) that move it one unit up and down.
+struct PoseLimit {
+    GLfloat *value;
+    GLfloat lowest, highest;
+    int raiseKey, lowerKey;
+};
+
+// The five pose values in the order above, which is also the order in which
+// the control step reads their keys, the raising key of each first.
+extern const PoseLimit PoseLimits[5];
 
 // Key table: one truth value per Windows virtual-key code, set on key-down
 // and cleared on key-up by the window procedure.

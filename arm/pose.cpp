@@ -1,5 +1,5 @@
-// The arm's pose, the key table, and the control step that turns latched
-// key presses into pose changes.
+// The arm's pose with its limits, the key table, and the control step that
+// turns latched key presses into pose changes.
 #include "arm/arm.h"
 
 GLfloat Piston1Rot = 0.0f;
@@ -12,24 +12,28 @@ int keys[256];
 
 static_assert(sizeof keys[0] == 4, "key table entries are 32-bit truth values");
 
-// Consumes the key's flag, then steps the value by one unit towards the
-// bound unless it already stands on it. A press that hits the limit is
-// still consumed.
-static void Nudge(int key, GLfloat &value, GLfloat step, GLfloat bound) {
-    if (!keys[key]) return;
+// The Windows virtual-key codes of the pose keys.
+static const int KeyLeft = 0x25, KeyUp = 0x26, KeyRight = 0x27, KeyDown = 0x28;
+static const int KeyF2 = 0x71, KeyF3 = 0x72, KeyF4 = 0x73, KeyF5 = 0x74, KeyF6 = 0x75, KeyF7 = 0x76;
+
+// Value, lowest, highest, raising key, lowering key.
+const PoseLimit PoseLimits[5] = {
+    {&Piston1Rot, -75.0f, 75.0f, KeyF2, KeyF3}, {&Piston2Rot, -75.0f, 75.0f, KeyF4, KeyF5},
+    {&Piston3Rot, -75.0f, 75.0f, KeyF6, KeyF7}, {&Piston3Trans, 1.0f, 8.0f, KeyRight, KeyLeft},
+    {&PinceRot, 45.0f, 90.0f, KeyUp, KeyDown},
+};
+
+// Clears the key's flag; returns whether it was set.
+static int Consume(int key) {
+    if (!keys[key]) return 0;
     keys[key] = 0;
-    if (step > 0.0f ? value < bound : value > bound) value += step;
+    return 1;
 }
 
+// A press that finds its value on the limit is still consumed.
 void ApplyPoseKeys() {
-    Nudge(0x71 /* F2 */, Piston1Rot, +1.0f, 75.0f);
-    Nudge(0x72 /* F3 */, Piston1Rot, -1.0f, -75.0f);
-    Nudge(0x73 /* F4 */, Piston2Rot, +1.0f, 75.0f);
-    Nudge(0x74 /* F5 */, Piston2Rot, -1.0f, -75.0f);
-    Nudge(0x75 /* F6 */, Piston3Rot, +1.0f, 75.0f);
-    Nudge(0x76 /* F7 */, Piston3Rot, -1.0f, -75.0f);
-    Nudge(0x27 /* Right */, Piston3Trans, +1.0f, 8.0f);
-    Nudge(0x25 /* Left */, Piston3Trans, -1.0f, 1.0f);
-    Nudge(0x26 /* Up */, PinceRot, +1.0f, 90.0f);
-    Nudge(0x28 /* Down */, PinceRot, -1.0f, 45.0f);
+    for (const PoseLimit &p : PoseLimits) {
+        if (Consume(p.raiseKey) && *p.value < p.highest) *p.value += 1.0f;
+        if (Consume(p.lowerKey) && *p.value > p.lowest) *p.value -= 1.0f;
+    }
 }

@@ -28,6 +28,16 @@ static EGLDisplay FirstDisplay() {
     return EGL_NO_DISPLAY;
 }
 
+// Releases the pbuffer and the display, whatever of them is open.
+static void Close() {
+    if (display == EGL_NO_DISPLAY) return;
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (surface != EGL_NO_SURFACE) eglDestroySurface(display, surface);
+    eglTerminate(display);
+    surface = EGL_NO_SURFACE;
+    display = EGL_NO_DISPLAY;
+}
+
 static bool Fail(std::string *why, const char *what) {
     if (why) {
         char code[32];
@@ -69,15 +79,6 @@ bool Open(std::string *why, int width, int height) {
     return true;
 }
 
-void Close() {
-    if (display == EGL_NO_DISPLAY) return;
-    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    if (surface != EGL_NO_SURFACE) eglDestroySurface(display, surface);
-    eglTerminate(display);
-    surface = EGL_NO_SURFACE;
-    display = EGL_NO_DISPLAY;
-}
-
 void *CreateContext() {
     if (surface == EGL_NO_SURFACE) return nullptr;
     const EGLint attributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
@@ -94,11 +95,6 @@ bool MakeCurrent(void *context) {
     if (surface == EGL_NO_SURFACE) return false;
     if (!context) return eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     return eglMakeCurrent(display, surface, surface, (EGLContext)context);
-}
-
-void *CurrentContext() {
-    EGLContext context = eglGetCurrentContext();
-    return context == EGL_NO_CONTEXT ? nullptr : context;
 }
 
 bool Start(std::string *why) {

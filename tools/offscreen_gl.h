@@ -15,7 +15,6 @@ constexpr int kHeight = 480;
 // Returns false, with the reason in *why, when there is no usable EGL.
 // Safe to call again once open; the size is the first call's.
 bool Open(std::string *why, int width = kWidth, int height = kHeight);
-void Close();
 
 // A new context with the GL defaults, sharing nothing; null on failure.
 void *CreateContext();
@@ -23,7 +22,6 @@ bool DestroyContext(void *context);
 
 // Binds the context to the pbuffer; null leaves no context current.
 bool MakeCurrent(void *context);
-void *CurrentContext();
 
 // Open, create a context and make it current, in one go.
 bool Start(std::string *why);

@@ -15,66 +15,80 @@
 #include <string>
 #include <vector>
 
-static const char kUsage[] =
-    "usage: orvanel-snapshot [options] OUTPUT.png\n"
-    "Renders one 640x480 frame of the arm to OUTPUT.png.\n"
-    "  --piston1 DEG   green segment's joint, -75 to 75 (default 0)\n"
-    "  --piston2 DEG   blue segment's joint, -75 to 75 (default 0)\n"
-    "  --piston3 DEG   wrist, -75 to 75 (default 0)\n"
-    "  --trans LEN     length of each telescopic piece, 1 to 8 (default 1)\n"
-    "  --pince DEG     gripper opening, 45 to 90 (default 45)\n"
-    "  --help          this text\n"
-    "Bad arguments exit with status 2 and write nothing.\n";
-
+// The options that set the pose; their ranges are the pose's own limits.
 struct PoseOption {
-    const char *name;
+    const char *name, *unit, *meaning;
     GLfloat *value;
-    double lowest, highest;
 };
 
 static const PoseOption kOptions[] = {
-    {"--piston1", &Piston1Rot, -75, 75}, {"--piston2", &Piston2Rot, -75, 75},
-    {"--piston3", &Piston3Rot, -75, 75}, {"--trans", &Piston3Trans, 1, 8},
-    {"--pince", &PinceRot, 45, 90},
+    {"--piston1", "DEG", "green segment's joint", &Piston1Rot},
+    {"--piston2", "DEG", "blue segment's joint", &Piston2Rot},
+    {"--piston3", "DEG", "wrist", &Piston3Rot},
+    {"--trans", "LEN", "length of each telescopic piece", &Piston3Trans},
+    {"--pince", "DEG", "gripper opening", &PinceRot},
 };
+const int kPoseValues = sizeof kOptions / sizeof kOptions[0];
+
+static const PoseLimit &LimitOf(const PoseOption &o) {
+    for (const PoseLimit &limit : PoseLimits)
+        if (limit.value == o.value) return limit;
+    abort(); // every option sets a pose value
+}
+
+static std::string Range(const PoseOption &o) {
+    char text[64];
+    snprintf(text, sizeof text, "a number from %g to %g", LimitOf(o).lowest, LimitOf(o).highest);
+    return text;
+}
+
+// The defaults are the pose's start values, which the globals still hold.
+static void PrintUsage() {
+    fputs("usage: orvanel-snapshot [options] OUTPUT.png\n"
+          "Renders one 640x480 frame of the arm to OUTPUT.png.\n",
+          stdout);
+    for (const PoseOption &o : kOptions) {
+        const std::string option = std::string(o.name) + " " + o.unit;
+        printf("  %-15s %s, %g to %g (default %g)\n", option.c_str(), o.meaning, LimitOf(o).lowest,
+               LimitOf(o).highest, *o.value);
+    }
+    fputs("  --help          this text\n"
+          "Bad arguments exit with status 2 and write nothing.\n",
+          stdout);
+}
 
 static int BadArgument(const std::string &line) {
     fprintf(stderr, "orvanel-snapshot: %s\n", line.c_str());
     return 2;
 }
 
-static std::string Range(const PoseOption &o) {
-    char text[64];
-    snprintf(text, sizeof text, "a number from %g to %g", o.lowest, o.highest);
-    return text;
-}
-
-// Parses the command line into the pose and the output path. Returns 0, or
-// the exit status after reporting the problem.
-static int ParseArguments(int argc, char **argv, const char **output) {
+// Parses the command line into pose[] (in kOptions' order, starting from the
+// values given) and the output path. Returns 0, or the exit status after
+// reporting the problem.
+static int ParseArguments(int argc, char **argv, GLfloat pose[], const char **output) {
     *output = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
-            fputs(kUsage, stdout);
+            PrintUsage();
             exit(0);
         }
-        const PoseOption *option = nullptr;
-        for (const PoseOption &o : kOptions)
-            if (strcmp(arg, o.name) == 0) option = &o;
-        if (option) {
-            if (i + 1 >= argc)
-                return BadArgument(std::string(arg) + ": missing value, " + Range(*option));
+        int option = -1;
+        for (int o = 0; o < kPoseValues; ++o)
+            if (strcmp(arg, kOptions[o].name) == 0) option = o;
+        if (option >= 0) {
+            const std::string range = Range(kOptions[option]);
+            if (i + 1 >= argc) return BadArgument(std::string(arg) + ": missing value, " + range);
             const char *text = argv[++i];
             char *end = nullptr;
             errno = 0;
             double value = strtod(text, &end);
             if (end == text || *end != '\0' || errno != 0 || !std::isfinite(value))
-                return BadArgument(std::string(arg) + ": '" + text + "' is not " + Range(*option));
-            if (value < option->lowest || value > option->highest)
-                return BadArgument(std::string(arg) + ": " + text + " is out of range, " +
-                                   Range(*option));
-            *option->value = (GLfloat)value;
+                return BadArgument(std::string(arg) + ": '" + text + "' is not " + range);
+            const PoseLimit &limit = LimitOf(kOptions[option]);
+            if (value < limit.lowest || value > limit.highest)
+                return BadArgument(std::string(arg) + ": " + text + " is out of range, " + range);
+            pose[option] = (GLfloat)value;
         } else if (arg[0] == '-' && arg[1] != '\0') {
             return BadArgument(std::string("unknown option '") + arg + "' (see --help)");
         } else if (*output) {
@@ -118,8 +132,13 @@ static bool WritePng(FILE *file, const std::vector<unsigned char> &rgba) {
 }
 
 int main(int argc, char **argv) {
+    GLfloat pose[kPoseValues];
+    for (int o = 0; o < kPoseValues; ++o)
+        pose[o] = *kOptions[o].value;
     const char *output = nullptr;
-    if (int status = ParseArguments(argc, argv, &output)) return status;
+    if (int status = ParseArguments(argc, argv, pose, &output)) return status;
+    for (int o = 0; o < kPoseValues; ++o)
+        *kOptions[o].value = pose[o];
 
     std::string why;
     if (!offscreen::Start(&why)) {

@@ -28,16 +28,18 @@ void Check(bool good, const char *what) {
     abort();
 }
 
-bool Whole(GLfloat v, GLfloat low, GLfloat high) {
-    return v >= low && v <= high && v == std::floor(v);
+// A pose value on whole numbers within its limits, or a report of which one is not.
+void CheckPose(const PoseLimit &p) {
+    const GLfloat v = *p.value;
+    if (v >= p.lowest && v <= p.highest && v == std::floor(v)) return;
+    fprintf(stderr, "broken: pose value %d of 5 is %g, off %g..%g or off whole numbers\n",
+            int(&p - PoseLimits) + 1, v, p.lowest, p.highest);
+    abort();
 }
 
 void CheckState() {
-    Check(Whole(Piston1Rot, -75, 75), "Piston1Rot off its limits or off whole numbers");
-    Check(Whole(Piston2Rot, -75, 75), "Piston2Rot off its limits or off whole numbers");
-    Check(Whole(Piston3Rot, -75, 75), "Piston3Rot off its limits or off whole numbers");
-    Check(Whole(Piston3Trans, 1, 8), "Piston3Trans off its limits or off whole numbers");
-    Check(Whole(PinceRot, 45, 90), "PinceRot off its limits or off whole numbers");
+    for (const PoseLimit &p : PoseLimits)
+        CheckPose(p);
     for (int k : keys)
         Check(k == 0 || k == 1, "key table entry not 0 or 1");
     Check(active == 0 || active == 1, "active not 0 or 1");
