@@ -18,9 +18,11 @@ static const int KeyF2 = 0x71, KeyF3 = 0x72, KeyF4 = 0x73, KeyF5 = 0x74, KeyF6 =
 
 // Value, lowest, highest, raising key, lowering key.
 const PoseLimit PoseLimits[5] = {
-    {&Piston1Rot, -75.0f, 75.0f, KeyF2, KeyF3}, {&Piston2Rot, -75.0f, 75.0f, KeyF4, KeyF5},
-    {&Piston3Rot, -75.0f, 75.0f, KeyF6, KeyF7}, {&Piston3Trans, 1.0f, 8.0f, KeyRight, KeyLeft},
-    {&PinceRot, 45.0f, 90.0f, KeyUp, KeyDown},
+    {&Piston1Rot, -75.0f, 75.0f, KeyF2, KeyF3},     // the green segment's joint
+    {&Piston2Rot, -75.0f, 75.0f, KeyF4, KeyF5},     // the blue segment's joint
+    {&Piston3Rot, -75.0f, 75.0f, KeyF6, KeyF7},     // the wrist
+    {&Piston3Trans, 1.0f, 8.0f, KeyRight, KeyLeft}, // the telescopic pieces
+    {&PinceRot, 45.0f, 90.0f, KeyUp, KeyDown},      // the gripper
 };
 
 // Clears the key's flag; returns whether it was set.
