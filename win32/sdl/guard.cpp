@@ -3,10 +3,12 @@
 #include "win32/sdl/guard.h"
 
 #include "win32/layer.h"
+#include "win32/sdl/mode.h"
+#include "win32/sdl/x11.h"
 
 #include <SDL.h>
 #include <X11/Xlib.h>
-#include <X11/extensions/Xrandr.h>
+#include <X11/Xutil.h>
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
@@ -15,12 +17,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -42,10 +42,6 @@ struct Reply {
     int answer;
 };
 
-int IgnoreErrors(Display *, XErrorEvent *) {
-    return 0;
-}
-
 // Xlib's own handler exits, and the exit handlers then talk to the lost
 // connection again, which hangs: end here instead.
 int LostDisplay(Display *) {
@@ -53,79 +49,7 @@ int LostDisplay(Display *) {
     _exit(1);
 }
 
-// Runs f with X errors on our connection ignored (a window may be gone).
-template <typename F> void Quietly(Display *d, F f) {
-    XErrorHandler old = XSetErrorHandler(IgnoreErrors);
-    f();
-    XSync(d, False);
-    XSetErrorHandler(old);
-}
-
 // The guard's side -----------------------------------------------------------
-
-struct Crtc {
-    RRCrtc id;
-    RRMode mode;
-    int x, y;
-    Rotation rotation;
-    std::vector<RROutput> outputs;
-    bool operator==(const Crtc &o) const {
-        return id == o.id && mode == o.mode && x == o.x && y == o.y;
-    }
-};
-struct Snapshot {
-    int width, height, mmWidth, mmHeight;
-    std::vector<Crtc> crtcs;
-    bool operator==(const Snapshot &o) const {
-        return width == o.width && height == o.height && crtcs == o.crtcs;
-    }
-};
-
-// The screen's size as the server has it now: Xlib's copy is the one it
-// had when this connection opened, as the guard reads none of its events.
-void ScreenSize(Display *d, int *width, int *height) {
-    Window root;
-    int x, y;
-    unsigned w, h, border, depth;
-    XGetGeometry(d, DefaultRootWindow(d), &root, &x, &y, &w, &h, &border, &depth);
-    *width = (int)w, *height = (int)h;
-}
-
-Snapshot TakeSnapshot(Display *d) {
-    const int screen = DefaultScreen(d);
-    Snapshot s{0, 0, DisplayWidthMM(d, screen), DisplayHeightMM(d, screen), {}};
-    ScreenSize(d, &s.width, &s.height);
-    XRRScreenResources *res = XRRGetScreenResourcesCurrent(d, DefaultRootWindow(d));
-    for (int i = 0; res && i < res->ncrtc; ++i) {
-        XRRCrtcInfo *c = XRRGetCrtcInfo(d, res, res->crtcs[i]);
-        if (c && c->mode)
-            s.crtcs.push_back({res->crtcs[i], c->mode, c->x, c->y, c->rotation,
-                               std::vector<RROutput>(c->outputs, c->outputs + c->noutput)});
-        if (c) XRRFreeCrtcInfo(c);
-    }
-    if (res) XRRFreeScreenResources(res);
-    return s;
-}
-
-// The screen grows to hold both sizes while the outputs change mode, then
-// takes its own size: a mode never lies outside the screen.
-void PutBack(Display *d, const Snapshot &s) {
-    if (TakeSnapshot(d) == s) return;
-    const Window root = DefaultRootWindow(d);
-    Quietly(d, [&] {
-        XRRScreenResources *res = XRRGetScreenResourcesCurrent(d, root);
-        if (!res) return;
-        int width, height;
-        ScreenSize(d, &width, &height);
-        XRRSetScreenSize(d, root, std::max(s.width, width), std::max(s.height, height), s.mmWidth,
-                         s.mmHeight);
-        for (const Crtc &c : s.crtcs)
-            XRRSetCrtcConfig(d, res, c.id, CurrentTime, c.x, c.y, c.mode, c.rotation,
-                             const_cast<RROutput *>(c.outputs.data()), (int)c.outputs.size());
-        XRRSetScreenSize(d, root, s.width, s.height, s.mmWidth, s.mmHeight);
-        XRRFreeScreenResources(res);
-    });
-}
 
 // The box's process, while one is up: the leader of a process group of its
 // own, as the toolkit may fork again below it to show the box.
@@ -212,7 +136,7 @@ void RelayBox(int fd, const Request &r, const char *caption) {
 // a program that ends before it gives the focus back leaves the keyboard
 // with no window at all. It goes back where it was before the program.
 void FocusBack(Display *d, Window before) {
-    Quietly(d, [&] {
+    x11::Quietly(d, [&] {
         Window now;
         int revert;
         XGetInputFocus(d, &now, &revert);
@@ -232,7 +156,7 @@ void FocusBack(Display *d, Window before) {
     if (getppid() != program) _exit(0); // it ended before that: nothing to put back yet
     Display *d = nullptr;
     bool saved = false;
-    Snapshot snapshot{};
+    mode::Snapshot snapshot{};
     char request[8192];
     for (;;) {
         const ssize_t n = recv(fd, request, sizeof request - 1, 0);
@@ -245,16 +169,16 @@ void FocusBack(Display *d, Window before) {
             RelayBox(fd, r, request + sizeof r);
         } else if (r.kind == kSaveMode) {
             if (!d) d = XOpenDisplay(nullptr);
-            if (d) snapshot = TakeSnapshot(d);
+            if (d) snapshot = mode::Take(d);
             saved = d != nullptr;
             Send(fd, saved ? 0 : -1, saved ? "" : "the guard process cannot reach the display");
         } else if (r.kind == kRestoreMode) {
-            if (saved) PutBack(d, snapshot);
+            if (saved) mode::PutBack(d, snapshot);
             saved = false;
             Send(fd, 0);
         }
     }
-    if (saved) PutBack(d, snapshot);
+    if (saved) mode::PutBack(d, snapshot);
     if (!d) d = XOpenDisplay(nullptr);
     if (d) FocusBack(d, focus);
     _exit(0);
@@ -353,14 +277,14 @@ int Box(const char *text, const char *caption, bool yesNo, int sdlFlags) {
     while (poll(&p, 1, 20) <= 0) {
         if (focused) continue;
         Window box = 0;
-        Quietly(display, [&] { // windows come and go while it looks
+        x11::Quietly(display, [&] { // windows come and go while it looks
             box = FindShowing(caption);
             if (box) XSetInputFocus(display, box, RevertToPointerRoot, CurrentTime);
         });
         focused = box != 0;
     }
     const int answer = Receive();
-    Quietly(display, [&] {
+    x11::Quietly(display, [&] {
         Window now;
         XGetInputFocus(display, &now, &revert);
         if (now == PointerRoot || now == None)
@@ -385,7 +309,7 @@ void RestoreMode() {
 }
 
 void Focus(unsigned long window) {
-    Quietly(display, [&] {
+    x11::Quietly(display, [&] {
         int revert;
         Window had;
         XGetInputFocus(display, &had, &revert);
@@ -400,7 +324,7 @@ void Focus(unsigned long window) {
 }
 
 void GiveBackFocus(unsigned long window) {
-    Quietly(display, [&] {
+    x11::Quietly(display, [&] {
         int revert;
         Window now;
         XGetInputFocus(display, &now, &revert);
