@@ -3,12 +3,11 @@
 #include "win32/sdl/guard.h"
 
 #include "win32/layer.h"
+#include "win32/sdl/focus.h"
 #include "win32/sdl/mode.h"
-#include "win32/sdl/x11.h"
 
 #include <SDL.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
@@ -131,22 +130,10 @@ void RelayBox(int fd, const Request &r, const char *caption) {
         Send(fd, -1, pid < 0 ? std::strerror(forkError) : "the box was taken down");
 }
 
-// SDL gives a window it shows the focus with RevertToNone where no window
-// manager runs, and a window that holds a changed mode may hold the focus:
-// a program that ends before it gives the focus back leaves the keyboard
-// with no window at all. It goes back where it was before the program.
-void FocusBack(Display *d, Window before) {
-    x11::Quietly(d, [&] {
-        Window now;
-        int revert;
-        XGetInputFocus(d, &now, &revert);
-        if (now == None) XSetInputFocus(d, before, RevertToPointerRoot, CurrentTime);
-    });
-}
-
 // Serves the program's requests until it ends (its end of the socket
-// closes), then puts the mode back if it is still changed, and the focus.
-[[noreturn]] void Guard(int fd, pid_t program, Window focus) {
+// closes), then puts the mode back if it is still changed, and the focus
+// where it was when the program started.
+[[noreturn]] void Guard(int fd, pid_t program, Window focusAtStart) {
     setpgid(0, 0);                               // away from the terminal's Ctrl+C
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) // the program's close requests are not ours
         ::signal(signal, SIG_DFL);
@@ -180,7 +167,11 @@ void FocusBack(Display *d, Window before) {
     }
     if (saved) mode::PutBack(d, snapshot);
     if (!d) d = XOpenDisplay(nullptr);
-    if (d) FocusBack(d, focus);
+    // SDL gives a window it shows the focus with RevertToNone where no
+    // window manager runs, and a window that holds a changed mode may hold
+    // the focus: a program that ends before it gives the focus back leaves
+    // the keyboard with no window at all.
+    if (d) focus::Restore(d, None, focusAtStart);
     _exit(0);
 }
 
@@ -212,25 +203,6 @@ int Ask(Kind kind) {
     return SendToGuard(std::string(reinterpret_cast<const char *>(&r), sizeof r)) ? Receive() : -1;
 }
 
-// A top-level window of that title that shows, where no window manager
-// has put a frame around it.
-Window FindShowing(const char *title) {
-    Window root, parent, *children = nullptr, found = 0;
-    unsigned count = 0;
-    XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
-    for (unsigned i = 0; i < count && !found; ++i) {
-        XWindowAttributes a;
-        XTextProperty name{}; // in whatever encoding: UTF-8 from SDL
-        if (XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable &&
-            XGetWMName(display, children[i], &name) && name.value &&
-            !std::strcmp(reinterpret_cast<char *>(name.value), title))
-            found = children[i];
-        if (name.value) XFree(name.value);
-    }
-    if (children) XFree(children);
-    return found;
-}
-
 } // namespace
 
 namespace guard {
@@ -245,14 +217,12 @@ bool Start() {
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0)
         return layer::Why("no guard process: %s", std::strerror(errno));
     const pid_t program = getpid();
-    Window focus = PointerRoot;
-    int revert;
-    XGetInputFocus(display, &focus, &revert);
+    const Window focusAtStart = focus::Now(display);
     guardPid = fork();
     if (guardPid == 0) {
         close(sockets[0]);
         close(ConnectionNumber(display)); // the program's, not the guard's
-        Guard(sockets[1], program, focus);
+        Guard(sockets[1], program, focusAtStart);
     }
     close(sockets[1]);
     channel = sockets[0];
@@ -266,30 +236,16 @@ int Box(const char *text, const char *caption, bool yesNo, int sdlFlags) {
     request += caption;
     request += '\0';
     request += text;
-    Window had = PointerRoot;
-    int revert;
-    XGetInputFocus(display, &had, &revert);
+    const Window had = focus::Now(display);
     if (!SendToGuard(request)) return -1;
     // Until it answers: without a window manager, nobody else gives the
     // box the keyboard.
     pollfd p{channel, POLLIN, 0};
     bool focused = false;
-    while (poll(&p, 1, 20) <= 0) {
-        if (focused) continue;
-        Window box = 0;
-        x11::Quietly(display, [&] { // windows come and go while it looks
-            box = FindShowing(caption);
-            if (box) XSetInputFocus(display, box, RevertToPointerRoot, CurrentTime);
-        });
-        focused = box != 0;
-    }
+    while (poll(&p, 1, 20) <= 0)
+        if (!focused) focused = focus::TakeForTitle(display, caption);
     const int answer = Receive();
-    x11::Quietly(display, [&] {
-        Window now;
-        XGetInputFocus(display, &now, &revert);
-        if (now == PointerRoot || now == None)
-            XSetInputFocus(display, had, RevertToPointerRoot, CurrentTime);
-    });
+    focus::Restore(display, PointerRoot, had);
     return answer;
 }
 
@@ -309,29 +265,12 @@ void RestoreMode() {
 }
 
 void Focus(unsigned long window) {
-    x11::Quietly(display, [&] {
-        int revert;
-        Window had;
-        XGetInputFocus(display, &had, &revert);
-        if (had != window) focusBefore = had;
-        for (int i = 0; i < 50; ++i) { // until the map has reached the server
-            XWindowAttributes a;
-            if (XGetWindowAttributes(display, window, &a) && a.map_state == IsViewable) break;
-            usleep(2000);
-        }
-        XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
-    });
+    const Window had = focus::Take(display, window);
+    if (had != window) focusBefore = had;
 }
 
 void GiveBackFocus(unsigned long window) {
-    x11::Quietly(display, [&] {
-        int revert;
-        Window now;
-        XGetInputFocus(display, &now, &revert);
-        if (now == window || now == None)
-            XSetInputFocus(display, focusBefore == window ? PointerRoot : focusBefore,
-                           RevertToPointerRoot, CurrentTime);
-    });
+    focus::Restore(display, window, focusBefore == window ? PointerRoot : focusBefore);
 }
 
 } // namespace guard
