@@ -1,5 +1,15 @@
-// The SDL2 driver's guard process and the keyboard focus on X11 (see
-// guard.h for why).
+// The SDL2 driver's guard process: forking it, what the program asks of it
+// on their socket and what it answers, and the boxes it shows.
+//
+// A program that changes the display's mode must put it back however it
+// ends, and its boxes must not outlive it; a handler cannot do that for
+// SIGKILL or a lost X connection. So a small guard process is forked
+// before SDL starts. It shows each message box from a process of its own,
+// the leader of a process group that it ends to take the box down (the
+// toolkit may fork again below it), and keeps a snapshot of the display's
+// mode (mode.cpp) while the program has it changed. When the program is
+// gone (its parent-death signal, and its end of their socket closes), the
+// guard takes any box down, puts the mode back, and ends too.
 #include "win32/sdl/guard.h"
 
 #include "win32/layer.h"
@@ -23,10 +33,20 @@
 
 namespace {
 
-int channel = -1; // the program's end of the socket
-pid_t guardPid = 0;
-Display *display = nullptr;       // the program's own connection, for the focus
-Window focusBefore = PointerRoot; // what had the focus before our window took it
+// What the program keeps of its guard and, in the copy the fork gives it,
+// what the guard keeps of its box; the guard's own connection and snapshot
+// stay in Guard(), which never returns.
+struct State {
+    bool inGuard = false;             // true in the guard process
+    int channel = -1;                 // the program's end of the socket
+    pid_t guard = 0;                  // the guard process, in the program
+    Display *display = nullptr;       // the program's own connection, for the focus
+    Window focusBefore = PointerRoot; // what had the focus before our window took it
+    // In the guard, the box's process while one is up: the leader of a
+    // process group of its own, as the toolkit may fork again below it to
+    // show the box. A signal handler reads it: hence its type.
+    volatile sig_atomic_t boxGroup = 0;
+} self;
 
 // What the program asks of the guard: a fixed header, then (for a box) the
 // caption, a zero and the text.
@@ -41,28 +61,21 @@ struct Reply {
     int answer;
 };
 
-// Xlib's own handler exits, and the exit handlers then talk to the lost
-// connection again, which hangs: end here instead.
+// Xlib's own handler calls exit(), whose handlers would talk to the lost
+// connection again, which hangs (in the guard, they would be the program's,
+// run in its copy of it): a lost connection ends the process here instead.
 int LostDisplay(Display *) {
-    std::fprintf(stderr, "%s: lost the connection to the display\n", program_invocation_short_name);
+    if (!self.inGuard)
+        std::fprintf(stderr, "%s: lost the connection to the display\n",
+                     program_invocation_short_name);
     _exit(1);
 }
 
 // The guard's side -----------------------------------------------------------
 
-// The box's process, while one is up: the leader of a process group of its
-// own, as the toolkit may fork again below it to show the box.
-volatile sig_atomic_t boxGroup = 0;
-
 // The program has gone (the parent-death signal), or asks for the box to go.
 void EndBoxOnSignal(int) {
-    if (boxGroup > 0) kill(-boxGroup, SIGKILL);
-}
-
-// Xlib's own handler calls exit(), which would run the program's exit
-// handlers in this copy of it: a lost connection ends it here instead.
-int LostGuardDisplay(Display *) {
-    _exit(1);
+    if (self.boxGroup > 0) kill(-self.boxGroup, SIGKILL);
 }
 
 int ShowBox(const char *text, const char *caption, bool yesNo, int flags) {
@@ -115,12 +128,12 @@ void RelayBox(int fd, const Request &r, const char *caption) {
     }
     close(answer[1]);
     if (pid > 0) setpgid(pid, pid); // as the child does: whichever comes first
-    boxGroup = pid;
+    self.boxGroup = pid;
     sigprocmask(SIG_SETMASK, &was, nullptr);
     while (pid > 0 && waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
     if (pid > 0) kill(-pid, SIGKILL); // whatever the toolkit left below it
-    boxGroup = 0;
+    self.boxGroup = 0;
     char reply[512];
     const ssize_t n = recv(answer[0], reply, sizeof reply, 0);
     close(answer[0]);
@@ -134,10 +147,11 @@ void RelayBox(int fd, const Request &r, const char *caption) {
 // closes), then puts the mode back if it is still changed, and the focus
 // where it was when the program started.
 [[noreturn]] void Guard(int fd, pid_t program, Window focusAtStart) {
+    self.inGuard = true;
     setpgid(0, 0);                               // away from the terminal's Ctrl+C
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) // the program's close requests are not ours
         ::signal(signal, SIG_DFL);
-    XSetIOErrorHandler(LostGuardDisplay);
+    XSetIOErrorHandler(LostDisplay);
     signal(SIGUSR1, EndBoxOnSignal);
     prctl(PR_SET_PDEATHSIG, SIGUSR1);
     if (getppid() != program) _exit(0); // it ended before that: nothing to put back yet
@@ -181,10 +195,10 @@ void RelayBox(int fd, const Request &r, const char *caption) {
 // the layer, when the guard said no or is gone.
 int Receive() {
     char reply[512];
-    pollfd p{channel, POLLIN, 0};
+    pollfd p{self.channel, POLLIN, 0};
     while (poll(&p, 1, -1) < 0 && errno == EINTR) {
     }
-    const ssize_t n = recv(channel, reply, sizeof reply - 1, 0);
+    const ssize_t n = recv(self.channel, reply, sizeof reply - 1, 0);
     if (n < (ssize_t)sizeof(Reply)) return layer::Why("the guard process has ended"), -1;
     reply[n] = 0;
     Reply r;
@@ -194,7 +208,7 @@ int Receive() {
 }
 
 bool SendToGuard(const std::string &request) {
-    if (send(channel, request.data(), request.size(), MSG_NOSIGNAL) >= 0) return true;
+    if (send(self.channel, request.data(), request.size(), MSG_NOSIGNAL) >= 0) return true;
     return layer::Why("the guard process has ended");
 }
 
@@ -210,23 +224,23 @@ namespace guard {
 bool Start() {
     const char *name = std::getenv("DISPLAY");
     if (!name || !*name) return layer::Why("cannot open display: DISPLAY is not set");
-    if (!(display = XOpenDisplay(name)))
+    if (!(self.display = XOpenDisplay(name)))
         return layer::Why("cannot open display \"%s\": no X server answers there, or it refused us",
                           name);
     int sockets[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0)
         return layer::Why("no guard process: %s", std::strerror(errno));
     const pid_t program = getpid();
-    const Window focusAtStart = focus::Now(display);
-    guardPid = fork();
-    if (guardPid == 0) {
+    const Window focusAtStart = focus::Now(self.display);
+    self.guard = fork();
+    if (self.guard == 0) {
         close(sockets[0]);
-        close(ConnectionNumber(display)); // the program's, not the guard's
+        close(ConnectionNumber(self.display)); // the program's, not the guard's
         Guard(sockets[1], program, focusAtStart);
     }
     close(sockets[1]);
-    channel = sockets[0];
-    if (guardPid < 0) return layer::Why("no guard process: %s", std::strerror(errno));
+    self.channel = sockets[0];
+    if (self.guard < 0) return layer::Why("no guard process: %s", std::strerror(errno));
     return true;
 }
 
@@ -236,16 +250,16 @@ int Box(const char *text, const char *caption, bool yesNo, int sdlFlags) {
     request += caption;
     request += '\0';
     request += text;
-    const Window had = focus::Now(display);
+    const Window had = focus::Now(self.display);
     if (!SendToGuard(request)) return -1;
     // Until it answers: without a window manager, nobody else gives the
     // box the keyboard.
-    pollfd p{channel, POLLIN, 0};
+    pollfd p{self.channel, POLLIN, 0};
     bool focused = false;
     while (poll(&p, 1, 20) <= 0)
-        if (!focused) focused = focus::TakeForTitle(display, caption);
+        if (!focused) focused = focus::TakeForTitle(self.display, caption);
     const int answer = Receive();
-    focus::Restore(display, PointerRoot, had);
+    focus::Restore(self.display, PointerRoot, had);
     return answer;
 }
 
@@ -254,7 +268,7 @@ void EndWhenTheDisplayGoes() {
 }
 
 void EndBox() {
-    if (guardPid > 0) kill(guardPid, SIGUSR1);
+    if (self.guard > 0) kill(self.guard, SIGUSR1);
 }
 
 bool SaveMode() {
@@ -265,12 +279,13 @@ void RestoreMode() {
 }
 
 void Focus(unsigned long window) {
-    const Window had = focus::Take(display, window);
-    if (had != window) focusBefore = had;
+    const Window had = focus::Take(self.display, window);
+    if (had != window) self.focusBefore = had;
 }
 
 void GiveBackFocus(unsigned long window) {
-    focus::Restore(display, window, focusBefore == window ? PointerRoot : focusBefore);
+    const Window before = self.focusBefore;
+    focus::Restore(self.display, window, before == window ? PointerRoot : before);
 }
 
 } // namespace guard
