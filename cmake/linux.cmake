@@ -3,7 +3,8 @@
 find_package(SDL2 REQUIRED)
 
 find_package(X11 REQUIRED COMPONENTS Xrandr)
-add_library(orvanel_sdl STATIC win32/sdl/driver.cpp win32/sdl/guard.cpp)
+add_library(orvanel_sdl STATIC win32/sdl/driver.cpp win32/sdl/focus.cpp
+            win32/sdl/guard.cpp win32/sdl/mode.cpp)
 target_include_directories(orvanel_sdl PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(orvanel_sdl PUBLIC SDL2::SDL2 OpenGL::GL X11::X11 X11::Xrandr)
 

@@ -1,12 +1,23 @@
-// The SDL2 driver's guard process and the keyboard focus on X11 (see
-// guard.h for why).
+// The SDL2 driver's guard process: forking it, what the program asks of it
+// on their socket and what it answers, and the boxes it shows.
+//
+// A program that changes the display's mode must put it back however it
+// ends, and its boxes must not outlive it; a handler cannot do that for
+// SIGKILL or a lost X connection. So a small guard process is forked
+// before SDL starts. It shows each message box from a process of its own,
+// the leader of a process group that it ends to take the box down (the
+// toolkit may fork again below it), and keeps a snapshot of the display's
+// mode (mode.cpp) while the program has it changed. When the program is
+// gone (its parent-death signal, and its end of their socket closes), the
+// guard takes any box down, puts the mode back, and ends too.
 #include "win32/sdl/guard.h"
 
 #include "win32/layer.h"
+#include "win32/sdl/focus.h"
+#include "win32/sdl/mode.h"
 
 #include <SDL.h>
 #include <X11/Xlib.h>
-#include <X11/extensions/Xrandr.h>
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
@@ -15,19 +26,27 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
-int channel = -1; // the program's end of the socket
-pid_t guardPid = 0;
-Display *display = nullptr;       // the program's own connection, for the focus
-Window focusBefore = PointerRoot; // what had the focus before our window took it
+// What the program keeps of its guard and, in the copy the fork gives it,
+// what the guard keeps of its box; the guard's own connection and snapshot
+// stay in Guard(), which never returns.
+struct State {
+    bool inGuard = false;             // true in the guard process
+    int channel = -1;                 // the program's end of the socket
+    pid_t guard = 0;                  // the guard process, in the program
+    Display *display = nullptr;       // the program's own connection, for the focus
+    Window focusBefore = PointerRoot; // what had the focus before our window took it
+    // In the guard, the box's process while one is up: the leader of a
+    // process group of its own, as the toolkit may fork again below it to
+    // show the box. A signal handler reads it: hence its type.
+    volatile sig_atomic_t boxGroup = 0;
+} self;
 
 // What the program asks of the guard: a fixed header, then (for a box) the
 // caption, a zero and the text.
@@ -42,104 +61,21 @@ struct Reply {
     int answer;
 };
 
-int IgnoreErrors(Display *, XErrorEvent *) {
-    return 0;
-}
-
-// Xlib's own handler exits, and the exit handlers then talk to the lost
-// connection again, which hangs: end here instead.
+// Xlib's own handler calls exit(), whose handlers would talk to the lost
+// connection again, which hangs (in the guard, they would be the program's,
+// run in its copy of it): a lost connection ends the process here instead.
 int LostDisplay(Display *) {
-    std::fprintf(stderr, "%s: lost the connection to the display\n", program_invocation_short_name);
+    if (!self.inGuard)
+        std::fprintf(stderr, "%s: lost the connection to the display\n",
+                     program_invocation_short_name);
     _exit(1);
-}
-
-// Runs f with X errors on our connection ignored (a window may be gone).
-template <typename F> void Quietly(Display *d, F f) {
-    XErrorHandler old = XSetErrorHandler(IgnoreErrors);
-    f();
-    XSync(d, False);
-    XSetErrorHandler(old);
 }
 
 // The guard's side -----------------------------------------------------------
 
-struct Crtc {
-    RRCrtc id;
-    RRMode mode;
-    int x, y;
-    Rotation rotation;
-    std::vector<RROutput> outputs;
-    bool operator==(const Crtc &o) const {
-        return id == o.id && mode == o.mode && x == o.x && y == o.y;
-    }
-};
-struct Snapshot {
-    int width, height, mmWidth, mmHeight;
-    std::vector<Crtc> crtcs;
-    bool operator==(const Snapshot &o) const {
-        return width == o.width && height == o.height && crtcs == o.crtcs;
-    }
-};
-
-// The screen's size as the server has it now: Xlib's copy is the one it
-// had when this connection opened, as the guard reads none of its events.
-void ScreenSize(Display *d, int *width, int *height) {
-    Window root;
-    int x, y;
-    unsigned w, h, border, depth;
-    XGetGeometry(d, DefaultRootWindow(d), &root, &x, &y, &w, &h, &border, &depth);
-    *width = (int)w, *height = (int)h;
-}
-
-Snapshot TakeSnapshot(Display *d) {
-    const int screen = DefaultScreen(d);
-    Snapshot s{0, 0, DisplayWidthMM(d, screen), DisplayHeightMM(d, screen), {}};
-    ScreenSize(d, &s.width, &s.height);
-    XRRScreenResources *res = XRRGetScreenResourcesCurrent(d, DefaultRootWindow(d));
-    for (int i = 0; res && i < res->ncrtc; ++i) {
-        XRRCrtcInfo *c = XRRGetCrtcInfo(d, res, res->crtcs[i]);
-        if (c && c->mode)
-            s.crtcs.push_back({res->crtcs[i], c->mode, c->x, c->y, c->rotation,
-                               std::vector<RROutput>(c->outputs, c->outputs + c->noutput)});
-        if (c) XRRFreeCrtcInfo(c);
-    }
-    if (res) XRRFreeScreenResources(res);
-    return s;
-}
-
-// The screen grows to hold both sizes while the outputs change mode, then
-// takes its own size: a mode never lies outside the screen.
-void PutBack(Display *d, const Snapshot &s) {
-    if (TakeSnapshot(d) == s) return;
-    const Window root = DefaultRootWindow(d);
-    Quietly(d, [&] {
-        XRRScreenResources *res = XRRGetScreenResourcesCurrent(d, root);
-        if (!res) return;
-        int width, height;
-        ScreenSize(d, &width, &height);
-        XRRSetScreenSize(d, root, std::max(s.width, width), std::max(s.height, height), s.mmWidth,
-                         s.mmHeight);
-        for (const Crtc &c : s.crtcs)
-            XRRSetCrtcConfig(d, res, c.id, CurrentTime, c.x, c.y, c.mode, c.rotation,
-                             const_cast<RROutput *>(c.outputs.data()), (int)c.outputs.size());
-        XRRSetScreenSize(d, root, s.width, s.height, s.mmWidth, s.mmHeight);
-        XRRFreeScreenResources(res);
-    });
-}
-
-// The box's process, while one is up: the leader of a process group of its
-// own, as the toolkit may fork again below it to show the box.
-volatile sig_atomic_t boxGroup = 0;
-
 // The program has gone (the parent-death signal), or asks for the box to go.
 void EndBoxOnSignal(int) {
-    if (boxGroup > 0) kill(-boxGroup, SIGKILL);
-}
-
-// Xlib's own handler calls exit(), which would run the program's exit
-// handlers in this copy of it: a lost connection ends it here instead.
-int LostGuardDisplay(Display *) {
-    _exit(1);
+    if (self.boxGroup > 0) kill(-self.boxGroup, SIGKILL);
 }
 
 int ShowBox(const char *text, const char *caption, bool yesNo, int flags) {
@@ -192,12 +128,12 @@ void RelayBox(int fd, const Request &r, const char *caption) {
     }
     close(answer[1]);
     if (pid > 0) setpgid(pid, pid); // as the child does: whichever comes first
-    boxGroup = pid;
+    self.boxGroup = pid;
     sigprocmask(SIG_SETMASK, &was, nullptr);
     while (pid > 0 && waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
     if (pid > 0) kill(-pid, SIGKILL); // whatever the toolkit left below it
-    boxGroup = 0;
+    self.boxGroup = 0;
     char reply[512];
     const ssize_t n = recv(answer[0], reply, sizeof reply, 0);
     close(answer[0]);
@@ -207,32 +143,21 @@ void RelayBox(int fd, const Request &r, const char *caption) {
         Send(fd, -1, pid < 0 ? std::strerror(forkError) : "the box was taken down");
 }
 
-// SDL gives a window it shows the focus with RevertToNone where no window
-// manager runs, and a window that holds a changed mode may hold the focus:
-// a program that ends before it gives the focus back leaves the keyboard
-// with no window at all. It goes back where it was before the program.
-void FocusBack(Display *d, Window before) {
-    Quietly(d, [&] {
-        Window now;
-        int revert;
-        XGetInputFocus(d, &now, &revert);
-        if (now == None) XSetInputFocus(d, before, RevertToPointerRoot, CurrentTime);
-    });
-}
-
 // Serves the program's requests until it ends (its end of the socket
-// closes), then puts the mode back if it is still changed, and the focus.
-[[noreturn]] void Guard(int fd, pid_t program, Window focus) {
+// closes), then puts the mode back if it is still changed, and the focus
+// where it was when the program started.
+[[noreturn]] void Guard(int fd, pid_t program, Window focusAtStart) {
+    self.inGuard = true;
     setpgid(0, 0);                               // away from the terminal's Ctrl+C
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) // the program's close requests are not ours
         ::signal(signal, SIG_DFL);
-    XSetIOErrorHandler(LostGuardDisplay);
+    XSetIOErrorHandler(LostDisplay);
     signal(SIGUSR1, EndBoxOnSignal);
     prctl(PR_SET_PDEATHSIG, SIGUSR1);
     if (getppid() != program) _exit(0); // it ended before that: nothing to put back yet
     Display *d = nullptr;
     bool saved = false;
-    Snapshot snapshot{};
+    mode::Snapshot snapshot{};
     char request[8192];
     for (;;) {
         const ssize_t n = recv(fd, request, sizeof request - 1, 0);
@@ -245,18 +170,22 @@ void FocusBack(Display *d, Window before) {
             RelayBox(fd, r, request + sizeof r);
         } else if (r.kind == kSaveMode) {
             if (!d) d = XOpenDisplay(nullptr);
-            if (d) snapshot = TakeSnapshot(d);
+            if (d) snapshot = mode::Take(d);
             saved = d != nullptr;
             Send(fd, saved ? 0 : -1, saved ? "" : "the guard process cannot reach the display");
         } else if (r.kind == kRestoreMode) {
-            if (saved) PutBack(d, snapshot);
+            if (saved) mode::PutBack(d, snapshot);
             saved = false;
             Send(fd, 0);
         }
     }
-    if (saved) PutBack(d, snapshot);
+    if (saved) mode::PutBack(d, snapshot);
     if (!d) d = XOpenDisplay(nullptr);
-    if (d) FocusBack(d, focus);
+    // SDL gives a window it shows the focus with RevertToNone where no
+    // window manager runs, and a window that holds a changed mode may hold
+    // the focus: a program that ends before it gives the focus back leaves
+    // the keyboard with no window at all.
+    if (d) focus::Restore(d, None, focusAtStart);
     _exit(0);
 }
 
@@ -266,10 +195,10 @@ void FocusBack(Display *d, Window before) {
 // the layer, when the guard said no or is gone.
 int Receive() {
     char reply[512];
-    pollfd p{channel, POLLIN, 0};
+    pollfd p{self.channel, POLLIN, 0};
     while (poll(&p, 1, -1) < 0 && errno == EINTR) {
     }
-    const ssize_t n = recv(channel, reply, sizeof reply - 1, 0);
+    const ssize_t n = recv(self.channel, reply, sizeof reply - 1, 0);
     if (n < (ssize_t)sizeof(Reply)) return layer::Why("the guard process has ended"), -1;
     reply[n] = 0;
     Reply r;
@@ -279,32 +208,13 @@ int Receive() {
 }
 
 bool SendToGuard(const std::string &request) {
-    if (send(channel, request.data(), request.size(), MSG_NOSIGNAL) >= 0) return true;
+    if (send(self.channel, request.data(), request.size(), MSG_NOSIGNAL) >= 0) return true;
     return layer::Why("the guard process has ended");
 }
 
 int Ask(Kind kind) {
     const Request r{kind, false, 0};
     return SendToGuard(std::string(reinterpret_cast<const char *>(&r), sizeof r)) ? Receive() : -1;
-}
-
-// A top-level window of that title that shows, where no window manager
-// has put a frame around it.
-Window FindShowing(const char *title) {
-    Window root, parent, *children = nullptr, found = 0;
-    unsigned count = 0;
-    XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
-    for (unsigned i = 0; i < count && !found; ++i) {
-        XWindowAttributes a;
-        XTextProperty name{}; // in whatever encoding: UTF-8 from SDL
-        if (XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable &&
-            XGetWMName(display, children[i], &name) && name.value &&
-            !std::strcmp(reinterpret_cast<char *>(name.value), title))
-            found = children[i];
-        if (name.value) XFree(name.value);
-    }
-    if (children) XFree(children);
-    return found;
 }
 
 } // namespace
@@ -314,25 +224,23 @@ namespace guard {
 bool Start() {
     const char *name = std::getenv("DISPLAY");
     if (!name || !*name) return layer::Why("cannot open display: DISPLAY is not set");
-    if (!(display = XOpenDisplay(name)))
+    if (!(self.display = XOpenDisplay(name)))
         return layer::Why("cannot open display \"%s\": no X server answers there, or it refused us",
                           name);
     int sockets[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0)
         return layer::Why("no guard process: %s", std::strerror(errno));
     const pid_t program = getpid();
-    Window focus = PointerRoot;
-    int revert;
-    XGetInputFocus(display, &focus, &revert);
-    guardPid = fork();
-    if (guardPid == 0) {
+    const Window focusAtStart = focus::Now(self.display);
+    self.guard = fork();
+    if (self.guard == 0) {
         close(sockets[0]);
-        close(ConnectionNumber(display)); // the program's, not the guard's
-        Guard(sockets[1], program, focus);
+        close(ConnectionNumber(self.display)); // the program's, not the guard's
+        Guard(sockets[1], program, focusAtStart);
     }
     close(sockets[1]);
-    channel = sockets[0];
-    if (guardPid < 0) return layer::Why("no guard process: %s", std::strerror(errno));
+    self.channel = sockets[0];
+    if (self.guard < 0) return layer::Why("no guard process: %s", std::strerror(errno));
     return true;
 }
 
@@ -342,30 +250,16 @@ int Box(const char *text, const char *caption, bool yesNo, int sdlFlags) {
     request += caption;
     request += '\0';
     request += text;
-    Window had = PointerRoot;
-    int revert;
-    XGetInputFocus(display, &had, &revert);
+    const Window had = focus::Now(self.display);
     if (!SendToGuard(request)) return -1;
     // Until it answers: without a window manager, nobody else gives the
     // box the keyboard.
-    pollfd p{channel, POLLIN, 0};
+    pollfd p{self.channel, POLLIN, 0};
     bool focused = false;
-    while (poll(&p, 1, 20) <= 0) {
-        if (focused) continue;
-        Window box = 0;
-        Quietly(display, [&] { // windows come and go while it looks
-            box = FindShowing(caption);
-            if (box) XSetInputFocus(display, box, RevertToPointerRoot, CurrentTime);
-        });
-        focused = box != 0;
-    }
+    while (poll(&p, 1, 20) <= 0)
+        if (!focused) focused = focus::TakeForTitle(self.display, caption);
     const int answer = Receive();
-    Quietly(display, [&] {
-        Window now;
-        XGetInputFocus(display, &now, &revert);
-        if (now == PointerRoot || now == None)
-            XSetInputFocus(display, had, RevertToPointerRoot, CurrentTime);
-    });
+    focus::Restore(self.display, PointerRoot, had);
     return answer;
 }
 
@@ -374,7 +268,7 @@ void EndWhenTheDisplayGoes() {
 }
 
 void EndBox() {
-    if (guardPid > 0) kill(guardPid, SIGUSR1);
+    if (self.guard > 0) kill(self.guard, SIGUSR1);
 }
 
 bool SaveMode() {
@@ -385,29 +279,13 @@ void RestoreMode() {
 }
 
 void Focus(unsigned long window) {
-    Quietly(display, [&] {
-        int revert;
-        Window had;
-        XGetInputFocus(display, &had, &revert);
-        if (had != window) focusBefore = had;
-        for (int i = 0; i < 50; ++i) { // until the map has reached the server
-            XWindowAttributes a;
-            if (XGetWindowAttributes(display, window, &a) && a.map_state == IsViewable) break;
-            usleep(2000);
-        }
-        XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
-    });
+    const Window had = focus::Take(self.display, window);
+    if (had != window) self.focusBefore = had;
 }
 
 void GiveBackFocus(unsigned long window) {
-    Quietly(display, [&] {
-        int revert;
-        Window now;
-        XGetInputFocus(display, &now, &revert);
-        if (now == window || now == None)
-            XSetInputFocus(display, focusBefore == window ? PointerRoot : focusBefore,
-                           RevertToPointerRoot, CurrentTime);
-    });
+    const Window before = self.focusBefore;
+    focus::Restore(self.display, window, before == window ? PointerRoot : before);
 }
 
 } // namespace guard

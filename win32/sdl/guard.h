@@ -1,14 +1,7 @@
-// Inside the SDL2 driver, on X11: the guard process and the keyboard focus.
-//
-// A program that changes the display's mode must put it back however it
-// ends, and its boxes must not outlive it; a handler cannot do that for
-// SIGKILL or a lost X connection. So a small guard process is forked
-// before SDL starts. It shows each message box from a process of its own,
-// the leader of a process group that it ends to take the box down (the
-// toolkit may fork again below it), and keeps a snapshot of the display's
-// mode while the program has it changed. When the program is gone (its
-// parent-death signal, and its end of their socket closes), the guard
-// takes any box down, puts the mode back, and ends too.
+// Inside the SDL2 driver, on X11: what the driver asks of its guard, a
+// process forked before SDL starts that shows the boxes and puts the
+// display's mode back however the program ends (guard.cpp says why there is
+// one), and the keyboard focus for the driver's windows.
 #pragma once
 
 namespace guard {
