@@ -20,9 +20,8 @@ driver::PixelFormat lastFormat;
 
 namespace {
 
-// A call that fails: the next one of that name, or the call at that position, once or always.
+// A call that fails: the one at that position among the fallible calls, once or from then on.
 struct Fault {
-    std::string name; // empty: by position
     int at;
     bool always;
 };
@@ -45,8 +44,7 @@ bool Fails(const char *name, const std::string &detail = "", bool fallible = tru
     if (!fallible) return false;
     ++fallibleCalls;
     for (auto it = faults.begin(); it != faults.end(); ++it) {
-        const bool hit = it->name.empty() ? fallibleCalls >= it->at : it->name == name;
-        if (!hit) continue;
+        if (fallibleCalls < it->at) continue;
         if (!it->always) faults.erase(it);
         failed.push_back(calls.back());
         return true;
@@ -264,11 +262,8 @@ void Reset() {
 void Answer(std::vector<int> list) {
     answers.assign(list.begin(), list.end());
 }
-void Fail(const std::string &name, bool always) {
-    faults.push_back({name, 0, always});
-}
-void FailNth(int k, bool always) {
-    faults.push_back({"", fallibleCalls + k, always});
+void FailNth(int k, Times times) {
+    faults.push_back({fallibleCalls + k, times == kFromThenOn});
 }
 
 bool ClassRegistered() {
@@ -278,14 +273,15 @@ bool ClassRegistered() {
     return !__real_RegisterClassA(&wc) || !__real_UnregisterClassA("OpenGL", NULL);
 }
 
-void Key(WPARAM vk, bool down, bool alt) {
-    script.push_back({[=] { layer::Key(nullptr, vk, down, false, alt, false); }, true});
+void Key(WPARAM vk, Stroke stroke) {
+    script.push_back(
+        {[=] { layer::Key(nullptr, vk, stroke == kDown, false, false, false); }, true});
 }
 
 void Press(WPARAM vk) {
-    Key(vk, true);
+    Key(vk, kDown);
     Idle();
-    Key(vk, false);
+    Key(vk, kUp);
 }
 
 void Idle(int passes) {
@@ -295,13 +291,13 @@ void Then(std::function<void()> action) {
     script.push_back({std::move(action), false});
 }
 // Sent at once, not posted, as Windows sends them.
-void Minimise(bool minimised) {
-    Then([=] {
-        const layer::Window *w = layer::Lookup(Newest());
-        if (minimised)
-            layer::Minimised(Newest());
-        else if (w)
-            layer::Restored(w->handle, w->width, w->height); // at the size it had
+void Minimise() {
+    Then([] { layer::Minimised(Newest()); });
+}
+void Restore() {
+    Then([] {
+        if (const layer::Window *w = layer::Lookup(Newest()))
+            layer::Restored(w->handle, w->width, w->height);
     });
 }
 void Resize(int width, int height) {
