@@ -54,17 +54,6 @@ const char kFallback[] = "The Requested Fullscreen Mode Is Not Supported By\n"
 const std::string kFallbackBox = BoxText("Vorel GL", kFallback, MB_YESNO | MB_ICONEXCLAMATION);
 const char kWillClose[] = "Program Will Now Close.";
 
-// The teardown, in the reverse order of the creation.
-const std::vector<std::string> kTeardown = {
-    "ChangeDisplaySettingsA(restore)",
-    "ShowCursor",
-    "wglMakeCurrent(none)",
-    "wglDeleteContext",
-    "ReleaseDC",
-    "DestroyWindow",
-    "UnregisterClassA",
-};
-
 bool Failed(const std::string &call) {
     return std::any_of(fake::failed.begin(), fake::failed.end(),
                        [&](const std::string &f) { return f.rfind(call, 0) == 0; });
@@ -95,8 +84,6 @@ void ExpectSoundEnd(int status) {
         std::count(shown.begin(), shown.end(), BoxText("ERROR", kWillClose, MB_ICONSTOP));
     ExpectGone("the class", fake::ClassRegistered(), classMayStay);
     EXPECT_EQ(fake::cursorCount, 0);
-    for (const fake::Box &box : fake::boxes)
-        EXPECT_EQ(box.owner, (HWND)NULL);
 }
 
 // The loop draws only when the queue is empty, and steps the pose once for each key-down that an
@@ -106,10 +93,6 @@ TEST(MainLoop, DrawsWhenIdleAndStepsOncePerKeyDown) {
     fake::Answer({IDNO});
     fake::Idle(2);
     fake::Then([] {
-        EXPECT_STREQ(fake::lastWindow.title, "Orvanel");
-        EXPECT_EQ(fake::lastWindow.width, 640) << "the client area";
-        EXPECT_EQ(fake::lastWindow.height, 480) << "the client area";
-        EXPECT_TRUE(fake::lastWindow.frame);
         EXPECT_TRUE(fake::lastFormat.doubleBuffer);
         EXPECT_GE(fake::lastFormat.depth, 16);
         Mark();
@@ -188,11 +171,10 @@ TEST(MainLoop, TheToggleKeepsThePose) {
     fake::Key(VK_F1, fake::kDown);
     Escape();
     EXPECT_EQ(RunWinMain(), 27);
+    EXPECT_TRUE(fake::lastWindow.fullscreen) << "no toggle on the pass that saw Escape";
     EXPECT_EQ(Piston1Rot, 2.0f);
     EXPECT_EQ(Boxes(), std::vector<std::string>{kQuestionBox});
     ExpectSoundEnd(27);
-    const std::vector<std::string> last(fake::calls.end() - kTeardown.size(), fake::calls.end());
-    EXPECT_EQ(last, kTeardown) << "the last teardown, of the fullscreen window";
 }
 
 // How a run can end before the window is up, or without one, on a display without a 640x480 mode:
@@ -341,7 +323,6 @@ TEST(Soak, TwentyThousandTogglesLeaveOneOfEverything) {
             const int cursor = fullscreen ? -1 : 0;
             const bool mode = fake::modeChanged == !!fullscreen && fake::cursorCount == cursor;
             wrong += !(one && mode);
-            fake::calls.clear(); // the log grows by design
         });
     }
     Escape();

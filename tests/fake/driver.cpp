@@ -1,5 +1,5 @@
 // The tests' fake driver (see driver.h): native calls answered from a script, and the program's
-// Win32 calls logged and made to fail.
+// Win32 calls made to fail.
 #include "tests/fake/driver.h"
 
 #include "tools/offscreen_gl.h"
@@ -11,7 +11,7 @@
 
 namespace fake {
 
-std::vector<std::string> calls, failed;
+std::vector<std::string> failed;
 std::vector<Box> boxes;
 int fallibleCalls, windows, windowsShown, contexts, cursorCount;
 bool modeChanged, refuseMode, cursorShown, screenKeptOn, scriptRanOut, reuseContexts, noGL;
@@ -20,17 +20,13 @@ driver::PixelFormat lastFormat;
 
 namespace {
 
-// A call that fails: the one at that position among the fallible calls, once or from then on.
-struct Fault {
-    int at;
-    bool always;
-};
 // A step of the script; one without an action is an idle pass.
 struct Step {
     std::function<void()> run;
     bool input;
 };
-std::vector<Fault> faults;
+int faultAt;        // the fallible call that fails, if not 0
+bool faultFromThen; // and every one after it
 std::deque<Step> script;
 std::deque<int> answers;
 std::vector<void *> natives; // live windows, oldest first
@@ -38,18 +34,13 @@ std::vector<void *> spares;  // deleted contexts, to hand out again
 int standIn;                 // the one context when there is no GL
 int passesAfterEnd;          // with the script run out
 
-// Logs the call and says whether it is to fail.
-bool Fails(const char *name, const std::string &detail = "", bool fallible = true) {
-    calls.push_back(detail.empty() ? name : std::string(name) + "(" + detail + ")");
-    if (!fallible) return false;
+// Counts the call and says whether it is to fail.
+bool Fails(const char *name, const std::string &detail = "") {
     ++fallibleCalls;
-    for (auto it = faults.begin(); it != faults.end(); ++it) {
-        if (fallibleCalls < it->at) continue;
-        if (!it->always) faults.erase(it);
-        failed.push_back(calls.back());
-        return true;
-    }
-    return false;
+    if (faultAt == 0 || fallibleCalls < faultAt) return false;
+    if (!faultFromThen) faultAt = 0;
+    failed.push_back(detail.empty() ? name : std::string(name) + "(" + detail + ")");
+    return true;
 }
 
 HWND Newest() {
@@ -61,8 +52,7 @@ HWND Newest() {
 
 using namespace fake;
 
-// The program's Win32 calls, through the linker's --wrap: logged, and made to fail when a fault
-// says so.
+// The program's Win32 calls, through the linker's --wrap: made to fail when a fault says so.
 #define WRAP(R, name, failure, params, args)                                                       \
     extern "C" R __real_##name params;                                                             \
     extern "C" R __wrap_##name params {                                                            \
@@ -96,7 +86,6 @@ extern "C" LONG __wrap_ChangeDisplaySettingsA(DEVMODEA *m, DWORD f) {
 
 extern "C" int __real_ShowCursor(BOOL show);
 extern "C" int __wrap_ShowCursor(BOOL show) {
-    Fails("ShowCursor", "", false);
     cursorCount = __real_ShowCursor(show);
     return cursorCount;
 }
@@ -104,7 +93,7 @@ extern "C" int __wrap_ShowCursor(BOOL show) {
 extern "C" int __real_MessageBoxA(HWND o, LPCSTR t, LPCSTR c, UINT type);
 extern "C" int __wrap_MessageBoxA(HWND o, LPCSTR t, LPCSTR c, UINT type) {
     if (Fails("MessageBoxA")) return 0;
-    boxes.push_back({c, t, type, o, modeChanged, windows, contexts, ClassRegistered()});
+    boxes.push_back({c, t, type, modeChanged, windows, contexts, ClassRegistered()});
     return __real_MessageBoxA(o, t, c, type);
 }
 
@@ -221,8 +210,9 @@ int ShowBox(const char *, const char *, Buttons buttons, Icon) {
         answers.pop_front();
     }
     if (answer < 0) raise(-answer); // the signal arrives while the box is up
-    if (answer <= 0) return layer::Why("the fake system shows no boxes"), -1;
-    return answer == IDNO ? 1 : 0;
+    if (answer > 0) return answer == IDNO ? 1 : 0;
+    layer::Why("the fake system shows no boxes");
+    return -1;
 }
 
 } // namespace driver
@@ -248,12 +238,10 @@ void Reset() {
         for (MSG msg; PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE);) {
         }
     }
-    calls.clear();
     failed.clear();
     boxes.clear();
-    faults.clear();
     answers.clear();
-    fallibleCalls = windowsShown = contexts = passesAfterEnd = 0;
+    fallibleCalls = faultAt = windowsShown = contexts = passesAfterEnd = 0;
     lastWindow = {};
     modeChanged = refuseMode = screenKeptOn = scriptRanOut = reuseContexts = noGL = false;
     cursorShown = true;
@@ -263,7 +251,8 @@ void Answer(std::vector<int> list) {
     answers.assign(list.begin(), list.end());
 }
 void FailNth(int k, Times times) {
-    faults.push_back({fallibleCalls + k, times == kFromThenOn});
+    faultAt = fallibleCalls + k;
+    faultFromThen = times == kFromThenOn;
 }
 
 bool ClassRegistered() {

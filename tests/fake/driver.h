@@ -19,15 +19,14 @@ namespace fake {
 struct Box {
     std::string caption, text;
     UINT type;
-    HWND owner;
     bool modeChanged;
     int windows, contexts;
     bool classRegistered;
     bool shown = false; // else answered without showing
 };
 
-// The program's Win32 calls, as "Name" or "Name(detail)", and those made to fail.
-extern std::vector<std::string> calls, failed;
+// The program's Win32 calls made to fail, as "Name" or "Name(detail)".
+extern std::vector<std::string> failed;
 extern std::vector<Box> boxes;
 extern int fallibleCalls, windows, windowsShown, contexts, cursorCount;
 extern bool modeChanged, refuseMode, cursorShown, screenKeptOn;
