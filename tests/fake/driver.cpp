@@ -93,7 +93,7 @@ extern "C" int __wrap_ShowCursor(BOOL show) {
 extern "C" int __real_MessageBoxA(HWND o, LPCSTR t, LPCSTR c, UINT type);
 extern "C" int __wrap_MessageBoxA(HWND o, LPCSTR t, LPCSTR c, UINT type) {
     if (Fails("MessageBoxA")) return 0;
-    boxes.push_back({c, t, type, modeChanged, windows, contexts, ClassRegistered()});
+    boxes.push_back({c, t, type, modeChanged, windows});
     return __real_MessageBoxA(o, t, c, type);
 }
 

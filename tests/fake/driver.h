@@ -20,8 +20,7 @@ struct Box {
     std::string caption, text;
     UINT type;
     bool modeChanged;
-    int windows, contexts;
-    bool classRegistered;
+    int windows;
     bool shown = false; // else answered without showing
 };
 
