@@ -73,8 +73,10 @@ const std::vector<Heard> kMinimiseSequence = {
     {.message = WM_SIZE, .wParam = SIZE_MINIMIZED},
 };
 const std::vector<Heard> kRestoreSequence = {
-    {.message = WM_ACTIVATEAPP, .wParam = TRUE},   {.message = WM_NCACTIVATE, .wParam = TRUE},
-    {.message = WM_ACTIVATE, .wParam = WA_ACTIVE}, {WM_SETFOCUS},
+    {.message = WM_ACTIVATEAPP, .wParam = TRUE}, // the program back in front
+    {.message = WM_NCACTIVATE, .wParam = TRUE},
+    {.message = WM_ACTIVATE, .wParam = WA_ACTIVE},
+    {WM_SETFOCUS},
     {.message = WM_SIZE, .wParam = SIZE_RESTORED},
 };
 const std::vector<Heard> kCloseBoxSequence = {

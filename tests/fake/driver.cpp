@@ -263,8 +263,8 @@ bool ClassRegistered() {
 }
 
 void Key(WPARAM vk, Stroke stroke) {
-    script.push_back(
-        {[=] { layer::Key(nullptr, vk, stroke == kDown, false, false, false); }, true});
+    const bool repeat = false, alt = false, ctrl = false, input = true;
+    script.push_back({[=] { layer::Key(nullptr, vk, stroke == kDown, repeat, alt, ctrl); }, input});
 }
 
 void Press(WPARAM vk) {
