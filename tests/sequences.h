@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <map>
+#include <sstream>
 #include <vector>
 
 const WPARAM kAny = ~WPARAM(0); // a wParam not looked at
@@ -35,17 +36,11 @@ const std::map<UINT, const char *> kMessageNames = {
 #undef NAME
 inline void PrintTo(const Heard &h, std::ostream *os) {
     const auto name = kMessageNames.find(h.message);
-    if (name != kMessageNames.end()) {
-        *os << "{" << name->second;
-    } else {
-        *os << "{message 0x" << std::hex << h.message;
-    }
-    if (h.wParam == kAny) {
-        *os << ", wParam any";
-    } else {
-        *os << ", wParam 0x" << std::hex << h.wParam;
-    }
-    *os << (h.posted ? ", posted}" : ", sent}");
+    std::ostringstream number, wParam;
+    number << "message " << std::showbase << std::hex << h.message;
+    wParam << std::showbase << std::hex << h.wParam;
+    *os << "{" << (name != kMessageNames.end() ? name->second : number.str()) << ", wParam "
+        << (h.wParam == kAny ? "any" : wParam.str()) << (h.posted ? ", posted}" : ", sent}");
 }
 
 const std::vector<Heard> kCreateSequence = {
