@@ -48,22 +48,42 @@ bool Shows(Window window) {
     return XGetWindowAttributes(display, window, &a) && a.map_state == IsViewable;
 }
 
-// Key events sent in one go: the server stamps them within a millisecond.
+// Key strokes sent in one go: the server stamps them within a millisecond.
+enum Stroke { kUp, kDown };
 struct KeyEvent {
     const char *keysym;
-    bool down;
+    Stroke stroke;
 };
 void Keys(std::vector<KeyEvent> events) {
     for (const KeyEvent &e : events) {
         const KeyCode code = XKeysymToKeycode(display, XStringToKeysym(e.keysym));
-        XTestFakeKeyEvent(display, code, e.down, 0);
+        XTestFakeKeyEvent(display, code, e.stroke == kDown, 0);
     }
     XSync(display, False);
 }
 
+// Each test on a window of its own, shown: it hears the sequences of its creation, its showing and
+// its destruction.
+class SdlWindow : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(display);
+        ExpectHears(kCreateSequence, "create", [&] { window = OpenRecordedWindow("Recorded"); });
+        ExpectHears(kShowSequence, "show", [&] { ShowWindow(window, SW_SHOW); });
+        xw = XOf("Recorded");
+        ASSERT_TRUE(PumpUntil([&] { return Shows(xw); })) << "the window never showed";
+    }
+    void TearDown() override {
+        ExpectHears(kDestroySequence, "destroyed", [&] { DestroyWindow(window); });
+        EXPECT_TRUE(UnregisterClassA("Recorded", NULL));
+    }
+    HWND window = NULL;
+    Window xw = 0;
+};
+
 // Keys pressed and let go, and the messages they must give (the end-to-end tests press the rest of
 // the program's keys); the system keys. The keypad's 4 and 8 come twice: with NumLock off, then
-// on (the lock is pressed in between).
+// on (the lock is pressed in between, and again at the end).
 struct KeyRow {
     const char *keysym;
     WPARAM vk;
@@ -87,52 +107,52 @@ const KeyRow kKeyRows[] = {
 const LPARAM kRepeatOne = 1, kAltHeld = LPARAM(1) << 29;
 const LPARAM kKeyUp = kRepeatOne | LPARAM(1) << 30 | LPARAM(1) << 31;
 
-TEST(SdlDriver, SequencesKeysAndWindowEvents) {
-    ASSERT_TRUE(display);
-    HWND window = NULL;
-    ExpectHears(kCreateSequence, "create", [&] { window = OpenRecordedWindow("Recorded"); });
-    ExpectHears(kShowSequence, "show", [&] { ShowWindow(window, SW_SHOW); });
-    const Window xw = XOf("Recorded");
-    ASSERT_TRUE(PumpUntil([&] { return Shows(xw); }));
-    DispatchAll(); // the layer asks the focused window about the screen saver
-    EXPECT_FALSE(SDL_IsScreenSaverEnabled()) << "held off while the window has the focus";
-
+TEST_F(SdlWindow, Keys) {
     for (const KeyRow &k : kKeyRows) {
         SCOPED_TRACE(k.keysym);
         heard.clear();
-        Keys({{k.keysym, true}, {k.keysym, false}});
+        Keys({{k.keysym, kDown}, {k.keysym, kUp}});
         if (k.vk == 0) continue;
         const UINT down = k.system ? WM_SYSKEYDOWN : WM_KEYDOWN;
-        ASSERT_TRUE(PumpUntil([&] { return WasHeard(down + 1, k.vk); }));
         const std::vector<Heard> want = {
             {.message = down, .wParam = k.vk, .posted = true},
             {.message = down + 1, .wParam = k.vk, .posted = true},
         };
-        ASSERT_EQ(heard, want);
+        PumpUntil([&] { return heard.size() >= want.size(); });
+        EXPECT_EQ(heard, want);
+        if (heard.size() != want.size()) continue;
         EXPECT_EQ(heard[0].lParam, kRepeatOne | (k.alt ? kAltHeld : 0));
         EXPECT_EQ(heard[1].lParam, kKeyUp) << "Alt itself is up by then";
     }
-    Keys({{"Num_Lock", true}, {"Num_Lock", false}});
+    Keys({{"Num_Lock", kDown}, {"Num_Lock", kUp}});
     // Alt let go and pressed again around F4 within a millisecond: SDL takes it for auto-repeat
     // and Alt as held, the server says otherwise. AltGr is no Alt either; the right Alt is.
     for (const char *alt : {"Alt_L", "ISO_Level3_Shift"}) {
+        SCOPED_TRACE(alt);
         heard.clear();
-        Keys({{alt, true}});
+        Keys({{alt, kDown}});
         PumpUntil([] { return !heard.empty(); });
-        Keys({{alt, false}, {"F4", true}, {alt, true}, {"F4", false}, {alt, false}});
-        ASSERT_TRUE(
-            PumpUntil([] { return WasHeard(WM_KEYUP, VK_F4) || WasHeard(WM_SYSKEYUP, VK_F4); }));
-        EXPECT_TRUE(WasHeard(WM_KEYDOWN, VK_F4)) << alt;
-        EXPECT_FALSE(WasHeard(WM_CLOSE)) << alt;
+        Keys({{alt, kUp}, {"F4", kDown}, {alt, kDown}, {"F4", kUp}, {alt, kUp}});
+        PumpUntil([] { return WasHeard(WM_KEYUP, VK_F4) || WasHeard(WM_SYSKEYUP, VK_F4); });
+        EXPECT_TRUE(WasHeard(WM_KEYDOWN, VK_F4)) << testing::PrintToString(heard);
+        EXPECT_FALSE(WasHeard(WM_CLOSE));
     }
     heard.clear(); // Ctrl+Alt is AltGr on Windows: the key is no system key
-    Keys({{"Control_L", true}, {"Alt_L", true}, {"Left", true}, {"Left", false}});
-    Keys({{"Alt_L", false}, {"Control_L", false}});
+    Keys({{"Control_L", kDown}, {"Alt_L", kDown}, {"Left", kDown}, {"Left", kUp}});
+    Keys({{"Alt_L", kUp}, {"Control_L", kUp}});
     EXPECT_TRUE(PumpUntil([] { return WasHeard(WM_KEYDOWN, VK_LEFT); })) << "Ctrl+Alt+Left";
     heard.clear();
-    Keys({{"Alt_R", true}, {"F4", true}, {"F4", false}, {"Alt_R", false}});
-    EXPECT_TRUE(PumpUntil([] { return WasHeard(WM_SYSKEYDOWN, VK_F4) && WasHeard(WM_CLOSE); }));
+    Keys({{"Alt_R", kDown}, {"F4", kDown}, {"F4", kUp}, {"Alt_R", kUp}});
+    PumpUntil([] { return WasHeard(WM_CLOSE); });
+    EXPECT_TRUE(WasHeard(WM_SYSKEYDOWN, VK_F4)) << "Alt+F4";
+    EXPECT_TRUE(WasHeard(WM_CLOSE)) << "Alt+F4";
+}
 
+// Minimised, restored and resized, as the window manager does it; the screen saver held off only
+// while the window has the focus.
+TEST_F(SdlWindow, MinimisedRestoredAndResized) {
+    DispatchAll(); // the layer asks the focused window about the screen saver
+    EXPECT_FALSE(SDL_IsScreenSaverEnabled()) << "held off while the window has the focus";
     const auto untilResized = [] { return WasHeard(WM_SIZE); };
     ExpectHears(kMinimiseSequence, "unmapped", [&] {
         XUnmapWindow(display, xw);
@@ -145,12 +165,15 @@ TEST(SdlDriver, SequencesKeysAndWindowEvents) {
         XSync(display, False);
         PumpUntil(untilResized);
     });
-    ExpectHears({{WM_SIZE, SIZE_RESTORED}}, "resized", [&] {
+    ExpectHears({{.message = WM_SIZE, .wParam = SIZE_RESTORED}}, "resized", [&] {
         XResizeWindow(display, xw, 500, 200);
         XSync(display, False);
         PumpUntil(untilResized);
     });
     EXPECT_EQ(heard.at(0).lParam, MAKELPARAM(500, 200));
+}
+
+TEST_F(SdlWindow, TheCloseBoxAsksToClose) {
     XEvent e{};
     e.xclient.type = ClientMessage;
     e.xclient.window = xw;
@@ -162,8 +185,6 @@ TEST(SdlDriver, SequencesKeysAndWindowEvents) {
         XSync(display, False);
         PumpUntil([] { return WasHeard(WM_CLOSE); });
     });
-    ExpectHears(kDestroySequence, "destroyed", [&] { DestroyWindow(window); });
-    EXPECT_TRUE(UnregisterClassA("Recorded", NULL));
 }
 
 // The box's own process (the guard forks it from this program) meets the toolkit here and presses

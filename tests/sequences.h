@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <sstream>
 #include <vector>
 
 const WPARAM kAny = ~WPARAM(0); // a wParam not looked at
@@ -22,30 +24,55 @@ struct Heard {
         return message == o.message && posted == o.posted && sameWParam;
     }
 };
+// The names of the messages that windows hear here, for a failure to print.
+#define NAME(message) std::make_pair(message, #message)
+const std::map<UINT, const char *> kMessageNames = {
+    NAME(WM_WINDOWPOSCHANGING), NAME(WM_NCCREATE),    NAME(WM_CREATE),     NAME(WM_SHOWWINDOW),
+    NAME(WM_WINDOWPOSCHANGED),  NAME(WM_NCCALCSIZE),  NAME(WM_MOVE),       NAME(WM_SIZE),
+    NAME(WM_GETMINMAXINFO),     NAME(WM_ACTIVATEAPP), NAME(WM_NCACTIVATE), NAME(WM_ACTIVATE),
+    NAME(WM_SETFOCUS),          NAME(WM_KILLFOCUS),   NAME(WM_SYSCOMMAND), NAME(WM_CLOSE),
+    NAME(WM_DESTROY),           NAME(WM_NCDESTROY),   NAME(WM_KEYDOWN),    NAME(WM_KEYUP),
+    NAME(WM_SYSKEYDOWN),        NAME(WM_SYSKEYUP)};
+#undef NAME
 inline void PrintTo(const Heard &h, std::ostream *os) {
-    *os << "{message 0x" << std::hex << h.message << ", wParam 0x" << h.wParam
-        << (h.posted ? ", posted}" : ", sent}");
+    const auto name = kMessageNames.find(h.message);
+    std::ostringstream number, wParam;
+    number << "message " << std::showbase << std::hex << h.message;
+    wParam << std::showbase << std::hex << h.wParam;
+    *os << "{" << (name != kMessageNames.end() ? name->second : number.str()) << ", wParam "
+        << (h.wParam == kAny ? "any" : wParam.str()) << (h.posted ? ", posted}" : ", sent}");
 }
 
 const std::vector<Heard> kCreateSequence = {
     {WM_GETMINMAXINFO},
     {WM_NCCREATE},
-    {WM_NCCALCSIZE, FALSE},
+    {.message = WM_NCCALCSIZE, .wParam = FALSE},
     {WM_CREATE},
 };
 const std::vector<Heard> kShowSequence = {
-    {WM_SHOWWINDOW, TRUE}, {WM_WINDOWPOSCHANGING},   {WM_ACTIVATEAPP, TRUE},
-    {WM_NCACTIVATE, TRUE}, {WM_ACTIVATE, WA_ACTIVE}, {WM_SETFOCUS},
-    {WM_WINDOWPOSCHANGED}, {WM_SIZE, SIZE_RESTORED}, {WM_MOVE},
+    {.message = WM_SHOWWINDOW, .wParam = TRUE},
+    {WM_WINDOWPOSCHANGING},
+    {.message = WM_ACTIVATEAPP, .wParam = TRUE},
+    {.message = WM_NCACTIVATE, .wParam = TRUE},
+    {.message = WM_ACTIVATE, .wParam = WA_ACTIVE},
+    {WM_SETFOCUS},
+    {WM_WINDOWPOSCHANGED},
+    {.message = WM_SIZE, .wParam = SIZE_RESTORED},
+    {WM_MOVE},
 };
 const std::vector<Heard> kMinimiseSequence = {
-    {WM_NCACTIVATE, FALSE},    {WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, TRUE)},
-    {WM_ACTIVATEAPP, FALSE},   {WM_KILLFOCUS},
-    {WM_SIZE, SIZE_MINIMIZED},
+    {.message = WM_NCACTIVATE, .wParam = FALSE},
+    {.message = WM_ACTIVATE, .wParam = MAKEWPARAM(WA_INACTIVE, TRUE)}, // TRUE: minimised
+    {.message = WM_ACTIVATEAPP, .wParam = FALSE},
+    {WM_KILLFOCUS},
+    {.message = WM_SIZE, .wParam = SIZE_MINIMIZED},
 };
 const std::vector<Heard> kRestoreSequence = {
-    {WM_ACTIVATEAPP, TRUE}, {WM_NCACTIVATE, TRUE},    {WM_ACTIVATE, WA_ACTIVE},
-    {WM_SETFOCUS},          {WM_SIZE, SIZE_RESTORED},
+    {.message = WM_ACTIVATEAPP, .wParam = TRUE}, // the program back in front
+    {.message = WM_NCACTIVATE, .wParam = TRUE},
+    {.message = WM_ACTIVATE, .wParam = WA_ACTIVE},
+    {WM_SETFOCUS},
+    {.message = WM_SIZE, .wParam = SIZE_RESTORED},
 };
 const std::vector<Heard> kCloseBoxSequence = {
     {.message = WM_SYSCOMMAND, .wParam = SC_CLOSE, .posted = true},
@@ -54,9 +81,9 @@ const std::vector<Heard> kCloseBoxSequence = {
 const std::vector<Heard> kDestroySequence = {
     {WM_WINDOWPOSCHANGING},
     {WM_WINDOWPOSCHANGED},
-    {WM_NCACTIVATE, FALSE},
-    {WM_ACTIVATE, WA_INACTIVE},
-    {WM_ACTIVATEAPP, FALSE},
+    {.message = WM_NCACTIVATE, .wParam = FALSE},
+    {.message = WM_ACTIVATE, .wParam = WA_INACTIVE},
+    {.message = WM_ACTIVATEAPP, .wParam = FALSE},
     {WM_KILLFOCUS},
     {WM_DESTROY},
     {WM_NCDESTROY},

@@ -1,5 +1,5 @@
 // The tests' fake driver (see driver.h): native calls answered from a script, and the program's
-// Win32 calls logged and made to fail.
+// Win32 calls made to fail.
 #include "tests/fake/driver.h"
 
 #include "tools/offscreen_gl.h"
@@ -11,7 +11,7 @@
 
 namespace fake {
 
-std::vector<std::string> calls, failed;
+std::vector<std::string> failed;
 std::vector<Box> boxes;
 int fallibleCalls, windows, windowsShown, contexts, cursorCount;
 bool modeChanged, refuseMode, cursorShown, screenKeptOn, scriptRanOut, reuseContexts, noGL;
@@ -20,18 +20,13 @@ driver::PixelFormat lastFormat;
 
 namespace {
 
-// A call that fails: the next one of that name, or the call at that position, once or always.
-struct Fault {
-    std::string name; // empty: by position
-    int at;
-    bool always;
-};
 // A step of the script; one without an action is an idle pass.
 struct Step {
     std::function<void()> run;
     bool input;
 };
-std::vector<Fault> faults;
+int faultAt;        // the fallible call that fails, if not 0
+bool faultFromThen; // and every one after it
 std::deque<Step> script;
 std::deque<int> answers;
 std::vector<void *> natives; // live windows, oldest first
@@ -39,19 +34,13 @@ std::vector<void *> spares;  // deleted contexts, to hand out again
 int standIn;                 // the one context when there is no GL
 int passesAfterEnd;          // with the script run out
 
-// Logs the call and says whether it is to fail.
-bool Fails(const char *name, const std::string &detail = "", bool fallible = true) {
-    calls.push_back(detail.empty() ? name : std::string(name) + "(" + detail + ")");
-    if (!fallible) return false;
+// Counts the call and says whether it is to fail.
+bool Fails(const char *name, const std::string &detail = "") {
     ++fallibleCalls;
-    for (auto it = faults.begin(); it != faults.end(); ++it) {
-        const bool hit = it->name.empty() ? fallibleCalls >= it->at : it->name == name;
-        if (!hit) continue;
-        if (!it->always) faults.erase(it);
-        failed.push_back(calls.back());
-        return true;
-    }
-    return false;
+    if (faultAt == 0 || fallibleCalls < faultAt) return false;
+    if (!faultFromThen) faultAt = 0;
+    failed.push_back(detail.empty() ? name : std::string(name) + "(" + detail + ")");
+    return true;
 }
 
 HWND Newest() {
@@ -63,8 +52,7 @@ HWND Newest() {
 
 using namespace fake;
 
-// The program's Win32 calls, through the linker's --wrap: logged, and made to fail when a fault
-// says so.
+// The program's Win32 calls, through the linker's --wrap: made to fail when a fault says so.
 #define WRAP(R, name, failure, params, args)                                                       \
     extern "C" R __real_##name params;                                                             \
     extern "C" R __wrap_##name params {                                                            \
@@ -98,7 +86,6 @@ extern "C" LONG __wrap_ChangeDisplaySettingsA(DEVMODEA *m, DWORD f) {
 
 extern "C" int __real_ShowCursor(BOOL show);
 extern "C" int __wrap_ShowCursor(BOOL show) {
-    Fails("ShowCursor", "", false);
     cursorCount = __real_ShowCursor(show);
     return cursorCount;
 }
@@ -106,7 +93,7 @@ extern "C" int __wrap_ShowCursor(BOOL show) {
 extern "C" int __real_MessageBoxA(HWND o, LPCSTR t, LPCSTR c, UINT type);
 extern "C" int __wrap_MessageBoxA(HWND o, LPCSTR t, LPCSTR c, UINT type) {
     if (Fails("MessageBoxA")) return 0;
-    boxes.push_back({c, t, type, o, modeChanged, windows, contexts, ClassRegistered()});
+    boxes.push_back({c, t, type, modeChanged, windows});
     return __real_MessageBoxA(o, t, c, type);
 }
 
@@ -223,8 +210,9 @@ int ShowBox(const char *, const char *, Buttons buttons, Icon) {
         answers.pop_front();
     }
     if (answer < 0) raise(-answer); // the signal arrives while the box is up
-    if (answer <= 0) return layer::Why("the fake system shows no boxes"), -1;
-    return answer == IDNO ? 1 : 0;
+    if (answer > 0) return answer == IDNO ? 1 : 0;
+    layer::Why("the fake system shows no boxes");
+    return -1;
 }
 
 } // namespace driver
@@ -250,12 +238,10 @@ void Reset() {
         for (MSG msg; PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE);) {
         }
     }
-    calls.clear();
     failed.clear();
     boxes.clear();
-    faults.clear();
     answers.clear();
-    fallibleCalls = windowsShown = contexts = passesAfterEnd = 0;
+    fallibleCalls = faultAt = windowsShown = contexts = passesAfterEnd = 0;
     lastWindow = {};
     modeChanged = refuseMode = screenKeptOn = scriptRanOut = reuseContexts = noGL = false;
     cursorShown = true;
@@ -264,11 +250,9 @@ void Reset() {
 void Answer(std::vector<int> list) {
     answers.assign(list.begin(), list.end());
 }
-void Fail(const std::string &name, bool always) {
-    faults.push_back({name, 0, always});
-}
-void FailNth(int k, bool always) {
-    faults.push_back({"", fallibleCalls + k, always});
+void FailNth(int k, Times times) {
+    faultAt = fallibleCalls + k;
+    faultFromThen = times == kFromThenOn;
 }
 
 bool ClassRegistered() {
@@ -278,14 +262,15 @@ bool ClassRegistered() {
     return !__real_RegisterClassA(&wc) || !__real_UnregisterClassA("OpenGL", NULL);
 }
 
-void Key(WPARAM vk, bool down, bool alt) {
-    script.push_back({[=] { layer::Key(nullptr, vk, down, false, alt, false); }, true});
+void Key(WPARAM vk, Stroke stroke) {
+    const bool repeat = false, alt = false, ctrl = false, input = true;
+    script.push_back({[=] { layer::Key(nullptr, vk, stroke == kDown, repeat, alt, ctrl); }, input});
 }
 
 void Press(WPARAM vk) {
-    Key(vk, true);
+    Key(vk, kDown);
     Idle();
-    Key(vk, false);
+    Key(vk, kUp);
 }
 
 void Idle(int passes) {
@@ -295,13 +280,13 @@ void Then(std::function<void()> action) {
     script.push_back({std::move(action), false});
 }
 // Sent at once, not posted, as Windows sends them.
-void Minimise(bool minimised) {
-    Then([=] {
-        const layer::Window *w = layer::Lookup(Newest());
-        if (minimised)
-            layer::Minimised(Newest());
-        else if (w)
-            layer::Restored(w->handle, w->width, w->height); // at the size it had
+void Minimise() {
+    Then([] { layer::Minimised(Newest()); });
+}
+void Restore() {
+    Then([] {
+        if (const layer::Window *w = layer::Lookup(Newest()))
+            layer::Restored(w->handle, w->width, w->height);
     });
 }
 void Resize(int width, int height) {

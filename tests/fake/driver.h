@@ -19,15 +19,13 @@ namespace fake {
 struct Box {
     std::string caption, text;
     UINT type;
-    HWND owner;
     bool modeChanged;
-    int windows, contexts;
-    bool classRegistered;
+    int windows;
     bool shown = false; // else answered without showing
 };
 
-// The program's Win32 calls, as "Name" or "Name(detail)", and those made to fail.
-extern std::vector<std::string> calls, failed;
+// The program's Win32 calls made to fail, as "Name" or "Name(detail)".
+extern std::vector<std::string> failed;
 extern std::vector<Box> boxes;
 extern int fallibleCalls, windows, windowsShown, contexts, cursorCount;
 extern bool modeChanged, refuseMode, cursorShown, screenKeptOn;
@@ -42,18 +40,20 @@ void Reset();
 // Box answers in turn: IDYES, IDNO, IDOK, 0 for a box that cannot be shown, or minus a signal
 // that arrives while the box is up (and takes it down).
 void Answer(std::vector<int> answers);
-// The next call of `name` fails, or every one from then on; or the k-th fallible call from now.
-void Fail(const std::string &name, bool always = false);
-void FailNth(int k, bool always = false);
+// The k-th fallible call from now fails, once or from then on.
+enum Times { kOnce, kFromThenOn };
+void FailNth(int k, Times times);
 bool ClassRegistered(); // "OpenGL"
 
 // The input script, played as the layer pumps events, up to the next idle step: a pass that finds
 // nothing is idle. When it has run out, the fake asks the newest window to close (scriptRanOut).
-void Key(WPARAM vk, bool down, bool alt = false);
+enum Stroke { kUp, kDown };
+void Key(WPARAM vk, Stroke stroke);
 void Press(WPARAM vk); // down, held over one idle pass, up
 void Idle(int passes = 1);
 void Then(std::function<void()> action);
-void Minimise(bool minimised = true);
+void Minimise();
+void Restore(); // at the size it had
 void Resize(int width, int height);
 bool ScriptDone();
 
