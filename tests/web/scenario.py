@@ -246,7 +246,8 @@ def scenario(address):
     finally:
         touch("ArrowRight", down=False)
     tap("F1")
-    until("document", "d.fullscreenElement == stage", "the on-screen F1: fullscreen")
+    until("document", "d.fullscreenElement == stage && !d.getElementById('window').hidden",
+          "the on-screen F1: fullscreen")
     accessible("fullscreen")
     key("F1")
     until("document", "!d.fullscreenElement && !d.getElementById('window').hidden", "F1: back")
