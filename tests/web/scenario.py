@@ -258,6 +258,10 @@ def scenario(address):
     until("document", "!d.fullscreenElement && !d.getElementById('window').hidden", "F1: back")
     h.expect_pose(screenshot, KEYBOARD_POSE, "every pose key from the keyboard in fullscreen, "
                   "the pose kept across F1")
+    until("document", "(p => (l => l.width && (l.left >= p.right || l.top >= p.bottom))("
+          "d.getElementById('help').getBoundingClientRect()))(canvas.getBoundingClientRect())",
+          "with a mouse, a list of the keys beside the picture")
+    accessible("the window with the list of keys")
     click("#close")
     ended(0)
     # A frame that may not go fullscreen: Yes, then the window; Escape ends it.
