@@ -1,8 +1,8 @@
 # The browser build: the unchanged program code on our Win32 layer, with
 # the browser driver, compiled to WebAssembly by Emscripten. Its GL 1.x
 # emulation draws the fixed-function calls with WebGL, and Asyncify lets
-# the program's own loop give the browser its turn. The site (page, .js,
-# .wasm, icon) is left in site/.
+# the program's own loop give the browser its turn. The site (page, its
+# style, .js, .wasm, icon) is left in site/.
 set(web ${PROJECT_SOURCE_DIR}/win32/web)
 
 # Emscripten finds its GL without making the targets: it links GL and GLU
@@ -26,7 +26,9 @@ target_link_options(
   orvanel PRIVATE "SHELL:-s LEGACY_GL_EMULATION=1" "SHELL:-s ASYNCIFY=1"
   "SHELL:-s ASYNCIFY_IMPORTS=${asyncify_imports}" "SHELL:-s EXIT_RUNTIME=1"
   "SHELL:-s ENVIRONMENT=web" "SHELL:--js-library ${web}/library.js" "SHELL:--pre-js ${web}/driver.js" "SHELL:--pre-js ${web}/page.js")
+# The page and its style go with each link: a change to them links again.
+set(page_files ${web}/index.html ${web}/orvanel.css)
 set_target_properties(orvanel PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${site}
-                      LINK_DEPENDS "${web}/library.js;${web}/driver.js;${web}/page.js")
+                      LINK_DEPENDS "${web}/library.js;${web}/driver.js;${web}/page.js;${page_files}")
 add_custom_command(TARGET orvanel POST_BUILD
-                   COMMAND ${CMAKE_COMMAND} -E copy ${web}/index.html ${PROJECT_SOURCE_DIR}/app/orvanel.png ${site})
+                   COMMAND ${CMAKE_COMMAND} -E copy ${page_files} ${PROJECT_SOURCE_DIR}/app/orvanel.png ${site})

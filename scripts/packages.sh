@@ -45,6 +45,21 @@ ORVANEL_DEB_PACKAGES=(
 # emulation and its Node passes, and a headless browser to run the page in.
 ORVANEL_WEB_PACKAGES=(cmake make emscripten nodejs node-acorn chromium python3)
 
+# The browser test's accessibility check: axe-core from the npm registry, at
+# one version, into a folder of the build's own (never into the site, which
+# does not carry it: the test brings it into the page).
+ORVANEL_AXE_VERSION=4.14.1
+
+ensure_axe() {
+    local folder=$1
+    grep -qs "\"version\": \"$ORVANEL_AXE_VERSION\"" "$folder/node_modules/axe-core/package.json" &&
+        return 0
+    command -v npm >/dev/null || ensure_packages npm
+    echo "Installing axe-core $ORVANEL_AXE_VERSION into $folder"
+    npm install --prefix "$folder" --no-save --no-package-lock --no-audit --no-fund --silent \
+        "axe-core@$ORVANEL_AXE_VERSION"
+}
+
 ensure_packages() {
     local missing=() package
     for package in "$@"; do

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the browser version into build-web/ and leaves the static site in
-# build-web/site/ (index.html, orvanel.js, orvanel.wasm, the icon), ready
-# for any static host. With --serve [PORT] it also serves the site on
+# build-web/site/ (index.html, orvanel.css, orvanel.js, orvanel.wasm, the
+# icon), ready for any static host, and axe-core for the browser test beside
+# it in build-web/axe/. With --serve [PORT] it also serves the site on
 # 127.0.0.1 (port 8000 unless given) until stopped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +15,8 @@ export NODE_PATH=/usr/share/nodejs
 cmake --preset web >/dev/null
 cmake --build --preset web
 echo "The site: build-web/site/"
+ensure_axe build-web/axe ||
+    echo "axe-core could not be installed: the browser test will say it is missing" >&2
 
 if [ "${1:-}" = --serve ]; then
     port=${2:-8000}

@@ -1,9 +1,12 @@
 # The browser build end to end in headless Chromium: the question, the
-# window, pose keys (one on the on-screen strip) against the snapshot
-# tool's picture, the exit status on the page, fullscreen and back, the
-# close box, and a frame where fullscreen is not allowed.
+# window, the page at phone, tablet and desktop sizes, every pose key, F1
+# and Escape from the keyboard and from the on-screen keys against the
+# snapshot tool's pictures, an on-screen key held down, the exit status on
+# the page, the close box, a frame where fullscreen is not allowed, axe-core
+# in each of the page's states and the console over the whole run.
 # Usage: scenario.py SNAPSHOT_TOOL SITE_DIR
 import base64
+import collections
 import functools
 import http.server
 import json
@@ -19,16 +22,67 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import harness as h  # noqa: E402
 
 h.SNAPSHOT, SITE = sys.argv[1], sys.argv[2]
+AXE = os.path.join(SITE, "..", "axe", "node_modules", "axe-core", "axe.min.js")  # scripts/web.sh
 WORK = h.PICTURES = tempfile.mkdtemp(prefix="orvanel-web-")
 # A frame whose page denies it fullscreen (same-origin frames have it by default).
 FRAME = '<iframe src="index.html" allow="fullscreen \'none\'" width="900" height="700"></iframe>'
 # The virtual key Chromium wants with each key pressed, by its code (these keys' names too).
-VIRTUAL_KEYS = {"Escape": 27, "Enter": 13, "F1": 112, "F2": 113, "ArrowRight": 39}
+VIRTUAL_KEYS = {"Escape": 27, "Enter": 13, "F1": 112, "F2": 113, "F3": 114, "F4": 115, "F5": 116,
+                "F6": 117, "F7": 118, "ArrowLeft": 37, "ArrowUp": 38, "ArrowRight": 39,
+                "ArrowDown": 40}
+
+# Presses of every pose key, as many of each as gives a pose that no key mapped to another
+# value, or to the other way, gives: each key's count differs from its opposite's. A value
+# is raised before it is lowered: the length and the gripper start at their least.
+KEYBOARD_PLAN = (("F2", 2), ("F3", 1), ("F4", 1), ("F5", 3), ("F6", 3), ("F7", 1),
+                 ("ArrowRight", 3), ("ArrowLeft", 1), ("ArrowUp", 2), ("ArrowDown", 1))
+KEYBOARD_POSE = (1, -2, 2, 3, 46)
+ON_SCREEN_PLAN = (("F2", 1), ("F3", 2), ("F4", 3), ("F5", 1), ("F6", 1), ("F7", 2),
+                  ("ArrowRight", 2), ("ArrowLeft", 1), ("ArrowUp", 3), ("ArrowDown", 1))
+ON_SCREEN_POSE = (-1, 2, -1, 2, 47)
+HELD_RIGHT_POSE = (-1, 2, -1, 8, 47)  # the telescope at its longest: Right repeated
+
+UNDER, BESIDE = "under", "beside"  # where the on-screen keys stand from the picture
+MOBILE, DESKTOP = True, False  # a phone's or tablet's browser, or a desktop's
+Device = collections.namedtuple("Device", "name width height density mobile keys least_picture")
+DEVICES = (  # touch screens; least_picture: the picture's width at least (640: all of it)
+    Device("smallest phone", 320, 480, 2, MOBILE, UNDER, 260),
+    Device("smallest phone on its side", 480, 320, 2, MOBILE, BESIDE, 240),
+    Device("phone upright", 390, 844, 3, MOBILE, UNDER, 360),
+    Device("small tablet", 768, 1024, 2, MOBILE, UNDER, 640),
+    Device("desktop", 1280, 800, 1, DESKTOP, BESIDE, 640),
+    Device("large desktop", 1920, 1080, 1, DESKTOP, BESIDE, 640),
+    Device("phone on its side", 844, 390, 3, MOBILE, BESIDE, 440),  # last: posed there
+)
+PHONE_ON_ITS_SIDE = DEVICES[-1]
+COMPARING = Device("comparing size", 1000, 800, 1, DESKTOP, BESIDE, 640)  # the picture 640x480
+# What the page's console may say: the refusal line, in the frame that may not go fullscreen.
+# The GL emulation's own lines go once the program draws with a GL of its own.
+REFUSAL = "orvanel: ChangeDisplaySettingsA: "
+EMULATION = ("WARNING: using emscripten GL ", "TODO: glShadeModel",
+             "WebGL: INVALID_ENUM: hint: invalid target")
 
 
 class Site(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):  # quiet
         pass
+
+
+class Watched(Browser):  # keeps what the page's console says, over the whole run
+    said = []
+
+    def read_message(self):
+        message = super().read_message()
+        event = json.loads(message)
+        params = event.get("params", {})
+        if event.get("method") == "Runtime.consoleAPICalled":
+            self.said.append(" ".join(str(a.get("value", a.get("description"))) for a in params["args"]))
+        elif event.get("method") == "Runtime.exceptionThrown":
+            details = params["exceptionDetails"]
+            self.said.append(f"{details['text']} {details.get('exception', {}).get('description', '')}")
+        elif event.get("method") == "Log.entryAdded" and params["entry"]["level"] != "verbose":
+            self.said.append(params["entry"]["text"])
+        return message
 
 
 def until(doc, expression, what):  # d: the document the expression looks at
@@ -47,13 +101,39 @@ def key(code):
         held()
 
 
-def click(selector, doc="document"):
-    box = json.loads(browser.js(f"JSON.stringify({doc}.querySelector('{selector}')"
+def centre(selector):
+    box = json.loads(browser.js(f"JSON.stringify(document.querySelector('{selector}')"
                                 ".getBoundingClientRect())"))
+    return box["x"] + box["width"] / 2, box["y"] + box["height"] / 2
+
+
+def click(selector):  # the release may load another page: nothing waits on this one after it
+    x, y = centre(selector)
     for kind in ("mousePressed", "mouseReleased"):
-        browser.send("Input.dispatchMouseEvent", type=kind, button="left", clickCount=1,
-                     x=box["x"] + box["width"] / 2, y=box["y"] + box["height"] / 2)
+        browser.send("Input.dispatchMouseEvent", type=kind, button="left", clickCount=1, x=x, y=y)
+
+
+def touch(code, down=True):  # a finger on an on-screen key, or lifted
+    x, y = centre(f"#strip [data-code={code}]")
+    points = [{"x": x, "y": y}] if down else []
+    browser.send("Input.dispatchTouchEvent", type="touchStart" if down else "touchEnd",
+                 touchPoints=points)
+    if down:  # a lift and the next press may reach the program together
         held()
+
+
+def tap(code):
+    touch(code)
+    touch(code, down=False)
+
+
+def emulate(device):  # None: the browser's own window, with a mouse
+    if device is None:
+        browser.send("Emulation.clearDeviceMetricsOverride")
+    else:
+        browser.send("Emulation.setDeviceMetricsOverride", width=device.width, height=device.height,
+                     deviceScaleFactor=device.density, mobile=device.mobile)
+    browser.send("Emulation.setTouchEmulationEnabled", enabled=device is not None)
 
 
 def screenshot(path):  # the drawing, as the page shows it
@@ -69,34 +149,122 @@ def question(doc, caption):
           f"{json.dumps(caption)}", f"the box {caption!r} is up")
 
 
-def ended(status):
+def ended(status, doc="document"):
     line = f"Orvanel ended with exit status {status}."
-    until("document", f"d.getElementById('ended-text').textContent == '{line}'", line)
+    until(doc, f"d.getElementById('ended-text').textContent == '{line}'", line)
+
+
+def press_all(plan, press):
+    for code, times in plan:
+        for _ in range(times):
+            press(code)
+
+
+# The window, the picture and every on-screen key on screen, without scrolling, at each size.
+LAYOUT = """JSON.stringify({
+  view: [innerWidth, innerHeight],
+  scroll: [document.documentElement.scrollWidth, document.documentElement.scrollHeight],
+  boxes: [['the title bar', '#window .titlebar'], ['the picture', '#canvas'],
+          ...[...document.querySelectorAll('#strip button')].map(b => ['the key ' + b.dataset.code, b])]
+    .map(([name, e]) => [name, (typeof e == 'string' ? document.querySelector(e) : e).getBoundingClientRect()])
+})"""
+
+
+def fits(device):
+    emulate(device)
+    page = json.loads(browser.js(LAYOUT))
+    (width, height), boxes = page["view"], dict(page["boxes"])
+    picture = boxes["the picture"]
+
+    def fault(what):
+        raise h.Failure(f"{device.name} ({device.width}x{device.height}): {what}")
+
+    if page["scroll"] != [width, height]:
+        fault(f"the page scrolls: {page['scroll'][0]}x{page['scroll'][1]} in {width}x{height}")
+    for name, box in boxes.items():
+        if box["left"] < 0 or box["top"] < 0 or box["right"] > width or box["bottom"] > height:
+            fault(f"{name} is off screen at {box['left']:.0f},{box['top']:.0f} to "
+                  f"{box['right']:.0f},{box['bottom']:.0f}")
+        beside = box["left"] >= picture["right"]
+        under = box["top"] >= picture["bottom"]
+        if name.startswith("the key ") and not (beside if device.keys == BESIDE else under):
+            fault(f"{name} is not {device.keys} the picture")
+        if name.startswith("the key ") and min(box["width"], box["height"]) < 44:
+            fault(f"{name} is {box['width']:.0f}x{box['height']:.0f} px, under 44")
+    if abs(picture["width"] * 3 - picture["height"] * 4) > 1:
+        fault(f"the picture is {picture['width']}x{picture['height']}, not 4:3")
+    if not device.least_picture <= picture["width"] <= 640:
+        fault(f"the picture is {picture['width']:.0f} px wide, not {device.least_picture} to 640")
+    h.check(True, f"{device.name}: the picture {picture['width']:.0f}x{picture['height']:.0f}, "
+            f"the keys {device.keys} it, no scrolling")
+
+
+def accessible(state):  # axe-core, brought into the page, finds no violation
+    if browser.js("typeof axe") == "undefined":
+        with open(AXE) as f:
+            browser.js(f.read())
+    found = json.loads(browser.js("axe.run({resultTypes: ['violations']}).then(r => JSON.stringify("
+                                  "r.violations.map(v => v.id + ' at ' + v.nodes.map(n => n.target).join(', '))))"))
+    h.check(not found, f"axe-core in {state}: {'; '.join(found) or 'no violation'}")
+
+
+def console_says_nothing_else():
+    unexpected = [line for line in browser.said
+                  if not line.startswith(REFUSAL) and not any(e in line for e in EMULATION)]
+    h.check(not unexpected, "the console: " + (" | ".join(unexpected) or "nothing of its own"))
+    refusals = [line for line in browser.said if line.startswith(REFUSAL)]
+    h.check(len(refusals) == 1, f"the console has the frame's refusal line once: {refusals}")
 
 
 def scenario(address):
+    browser.send("Runtime.enable")
+    browser.send("Log.enable")
+    # A phone on its side, posed from the on-screen keys.
+    emulate(PHONE_ON_ITS_SIDE)
     browser.send("Page.navigate", url=f"{address}/index.html")
     question("document", "FullScreen ?")
     h.check(browser.js("box.getAttribute('role')") == "alertdialog", "the box is an alert dialog")
+    accessible("the question")
     key("Escape")
     until("document", "!d.getElementById('window').hidden && !box.open", "No gives the window")
-    for code in ("F2", "F2", "F2", "ArrowRight", "ArrowRight"):
-        key(code)
-    click("#keys")
-    click("#strip [data-code=ArrowUp]")
-    h.expect_pose(screenshot, (3, 0, 0, 3, 46), "F2 x3, Right x2 and the strip's Up")
-    key("Escape")
+    for device in DEVICES:
+        fits(device)
+    accessible("the window with the on-screen keys")
+    press_all(ON_SCREEN_PLAN, tap)
+    emulate(COMPARING)
+    h.expect_pose(screenshot, ON_SCREEN_POSE, "every pose key once or more from the on-screen keys")
+    touch("ArrowRight")
+    try:
+        h.expect_pose(screenshot, HELD_RIGHT_POSE, "the on-screen Right held repeats")
+    finally:
+        touch("ArrowRight", down=False)
+    tap("F1")
+    until("document", "d.fullscreenElement == stage && !d.getElementById('window').hidden",
+          "the on-screen F1: fullscreen")
+    accessible("fullscreen")
+    key("F1")
+    until("document", "!d.fullscreenElement && !d.getElementById('window').hidden", "F1: back")
+    tap("Escape")
     ended(27)
+    accessible("the end")
+    # The browser's own window with a mouse, posed from the keyboard.
+    emulate(None)
     click("#again")
     question("document", "FullScreen ?")
     key("Enter")
     until("document", "d.fullscreenElement == stage", "Yes goes fullscreen")
-    key("F2")
+    press_all(KEYBOARD_PLAN, key)
     key("F1")
     until("document", "!d.fullscreenElement && !d.getElementById('window').hidden", "F1: back")
-    h.expect_pose(screenshot, (1, 0, 0, 1, 45), "F2 in fullscreen, the pose kept across F1")
+    h.expect_pose(screenshot, KEYBOARD_POSE, "every pose key from the keyboard in fullscreen, "
+                  "the pose kept across F1")
+    until("document", "(p => (l => l.width && (l.left >= p.right || l.top >= p.bottom))("
+          "d.getElementById('help').getBoundingClientRect()))(canvas.getBoundingClientRect())",
+          "with a mouse, a list of the keys beside the picture")
+    accessible("the window with the list of keys")
     click("#close")
     ended(0)
+    # A frame that may not go fullscreen: Yes, then the window; Escape ends it.
     browser.js(f"document.body.innerHTML = {json.dumps(FRAME)}")  # the page, ended, holds it
     frame = "frames[0].document"
     question(frame, "FullScreen ?")
@@ -105,14 +273,19 @@ def scenario(address):
     question(frame, "Vorel GL")
     key("Enter")
     until(frame, "!d.getElementById('window').hidden && !d.fullscreenElement", "then the window")
+    key("Escape")
+    ended(27, frame)
+    console_says_nothing_else()
 
 
 if not os.path.exists(f"{SITE}/orvanel.wasm"):
     sys.exit(f"FAILED: the site is not built in {SITE} (scripts/web.sh builds it)")
+if not os.path.exists(AXE):
+    sys.exit(f"FAILED: axe-core is not in {AXE} (scripts/web.sh installs it)")
 handler = functools.partial(Site, directory=SITE)
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
 threading.Thread(target=server.serve_forever, daemon=True).start()
-browser = Browser("chromium", f"{WORK}/profile")
+browser = Watched("chromium", f"{WORK}/profile")
 try:
     status = h.run(scenario, f"http://127.0.0.1:{server.server_address[1]}")
 finally:

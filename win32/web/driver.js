@@ -18,10 +18,21 @@ const page = {
 };
 
 Module.canvas = document.getElementById('canvas');
+// The name the layer's refusal line starts with, as on the desktop.
+Module.thisProgram = 'orvanel';
 
 page.post = function (event) {
   page.queue.push(event);
   if (page.waking) page.waking();
+};
+
+// Resumes the program once a promise of the page settles, with what it
+// gave. The program's exit() ends its run by throwing ExitStatus up to
+// here: that is its end, not a fault.
+page.resume = function (promise, wakeUp) {
+  promise.then(wakeUp).catch((thrown) => {
+    if (!(thrown instanceof ExitStatus)) throw thrown;
+  });
 };
 
 page.wait = function (milliseconds) {
@@ -133,6 +144,9 @@ page.keepScreenOn = async function (on) {
 
 // Fullscreen: the drawing keeps its 640x480 and is scaled with bars.
 page.enterFullscreen = async function () {
+  // A frame that may not go fullscreen is not asked: the browser would log
+  // the refusal as a policy violation.
+  if (!document.fullscreenEnabled) return false;
   try {
     await page.stage.requestFullscreen({navigationUI: 'hide'});
   } catch (refused) {

@@ -17,17 +17,17 @@ mergeInto(LibraryManager.library, {
   },
   web_wait: function (milliseconds) {
     return Asyncify.handleSleep(function (wakeUp) {
-      page.wait(milliseconds).then(() => wakeUp(0));
+      page.resume(page.wait(milliseconds), wakeUp);
     });
   },
   web_present: function () {
     return Asyncify.handleSleep(function (wakeUp) {
-      page.nextFrame().then(() => wakeUp(0));
+      page.resume(page.nextFrame(), wakeUp);
     });
   },
   web_enter_fullscreen: function () {
     return Asyncify.handleSleep(function (wakeUp) {
-      page.enterFullscreen().then((entered) => wakeUp(entered ? 1 : 0));
+      page.resume(page.enterFullscreen().then((entered) => (entered ? 1 : 0)), wakeUp);
     });
   },
   web_leave_fullscreen: function () {
@@ -36,7 +36,7 @@ mergeInto(LibraryManager.library, {
   web_box: function (text, caption, yesNo, icon, glyph) {
     return Asyncify.handleSleep(function (wakeUp) {
       const [t, c, i, g] = [text, caption, icon, glyph].map((pointer) => UTF8ToString(pointer));
-      page.box(t, c, yesNo, i, g).then(wakeUp);
+      page.resume(page.box(t, c, yesNo, i, g), wakeUp);
     });
   },
   web_make_window: function (title, fullscreen) {

@@ -1,13 +1,18 @@
 // The page's own parts around the program: the on-screen keys, which press
-// the program's keys as the keyboard does, and the end screen with its exit
-// status. Loaded after driver.js.
+// the program's keys as the keyboard does (shown at first on touch screens,
+// a list of the keys in their place elsewhere), and the end screen with its
+// exit status. Loaded after driver.js.
 
 const strip = document.getElementById('strip');
-const touch = matchMedia('(pointer: coarse)').matches;
-strip.hidden = !touch;
-document.getElementById('keys').onclick = () => {
-  strip.hidden = !strip.hidden;
-};
+const keysButton = document.getElementById('keys');
+
+function showKeys(shown) {
+  strip.hidden = !shown;
+  keysButton.setAttribute('aria-expanded', String(shown));
+}
+
+showKeys(matchMedia('(pointer: coarse)').matches);
+keysButton.onclick = () => showKeys(strip.hidden);
 
 for (const button of strip.querySelectorAll('button')) {
   const code = button.dataset.code;
@@ -37,7 +42,7 @@ function ended(line) {
   page.leaveFullscreen();
   page.keepScreenOn(false);
   page.frame.hidden = true;
-  strip.hidden = true;
+  document.getElementById('side').hidden = true;
   document.getElementById('ended-text').textContent = line;
   document.getElementById('ended').hidden = false;
 }
