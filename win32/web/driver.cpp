@@ -1,10 +1,11 @@
 // The browser driver under our Win32 layer: the page's one window frame
-// with its canvas, WebGL through Emscripten's GL 1.x emulation, the
+// with its canvas, WebGL under our own GL 1.1 (gl.cpp), the
 // Fullscreen API as the display mode, and <dialog> boxes. The program's
 // loop stays as it is: presenting, waiting and boxes give the browser its
 // turn through Asyncify, and the page's events wait in page.js until
 // PumpEvents takes them.
 #include "win32/layer.h"
+#include "win32/web/gl.h"
 
 #include <cctype>
 #include <cstdint>
@@ -25,7 +26,6 @@ int web_box(const char *text, const char *caption, int yesNo, int icon); // slee
 void web_make_window(const char *title, int fullscreen);
 void web_free_window();
 void web_set_visible(int visible);
-int web_make_context();
 void web_set_cursor_shown(int shown);
 void web_keep_screen_on(int on);
 }
@@ -184,6 +184,7 @@ void WaitEvents(int milliseconds) {
 }
 
 bool Present(void *) {
+    webgl::Flush();
     web_present();
     return true;
 }
@@ -195,7 +196,7 @@ bool ChooseFormat(const PixelFormat &format) {
 }
 
 void *MakeContext(void *) {
-    if (!web_make_context()) {
+    if (!webgl::MakeContext()) {
         layer::Why("the browser gives no WebGL context");
         return nullptr;
     }
