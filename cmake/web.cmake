@@ -26,5 +26,8 @@ target_link_options(
   "SHELL:-s ENVIRONMENT=web" "SHELL:--js-library ${web}/library.js" "SHELL:--pre-js ${web}/page.js")
 set_target_properties(orvanel PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${site}
                       LINK_DEPENDS "${web}/library.js;${web}/page.js")
+# No GL name of the program may be left to Emscripten's WebGL bindings.
 add_custom_command(TARGET orvanel POST_BUILD
+                   COMMAND ${CMAKE_COMMAND} -D JS=$<TARGET_FILE:orvanel>
+                           -P ${PROJECT_SOURCE_DIR}/cmake/web-gl-check.cmake
                    COMMAND ${CMAKE_COMMAND} -E copy ${web}/index.html ${PROJECT_SOURCE_DIR}/app/orvanel.png ${site})
