@@ -20,9 +20,10 @@ add_executable(orvanel ${ORVANEL_PROGRAM_SOURCES} win32/winmain.cpp)
 # driver and the layer that call each other need no link group.
 target_link_libraries(orvanel PRIVATE orvanel_win32 orvanel_web orvanel_drawing)
 set(asyncify_imports "['web_wait','web_present','web_enter_fullscreen','web_box']")
-# Only direct calls lead to those: the one call through a pointer, to the
-# window procedure, reaches nothing that sleeps, so Asyncify need not
-# prepare every call through a pointer for it (a smaller .wasm).
+# Only direct calls lead to those. The one call through a pointer, the
+# layer's to the window procedure, reaches nothing that sleeps (keep it so:
+# a box, a wait or a present under WndProc needs this option gone), so
+# Asyncify need not ready such calls for a sleep: a smaller .wasm.
 target_link_options(
   orvanel PRIVATE "SHELL:-s ASYNCIFY=1" "SHELL:-s ASYNCIFY_IGNORE_INDIRECT=1"
   "SHELL:-s ASYNCIFY_IMPORTS=${asyncify_imports}" "SHELL:-s EXIT_RUNTIME=1"

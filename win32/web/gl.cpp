@@ -24,7 +24,7 @@ struct Matrix {
 };
 const Matrix kIdentity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
-// As deep as a desktop's stacks are at the least (32 for the modelview).
+// GL promises a modelview stack 32 deep and a projection stack 2 deep.
 const int kStackDepth = 32;
 struct Stack {
     Matrix m[kStackDepth];
@@ -68,8 +68,10 @@ bool drawingQuads = false;
 Vertex corners[4];
 int cornersGiven = 0;
 
-// WebGL's side: its context, and what we made on it.
+// WebGL's side: the canvas's context, and whether it holds what we draw
+// with (shaders, vertex buffer).
 EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
+bool built = false;
 enum Attribute { kPosition, kColour };
 const char kVertexShader[] = "attribute vec4 position;\n"
                              "attribute vec4 colour;\n"
@@ -132,11 +134,27 @@ void AttachShader(GLuint program, GLenum type, const char *source) {
     emscripten_glDeleteShader(shader); // goes with the program
 }
 
-// What a fresh WebGL context needs from us: the shaders, the vertex buffer
-// and every setting kept. The canvas's context is made the first time; one
-// that the browser takes away and gives back keeps only itself, and is
-// given the rest here again.
+// The page's canvas, without alpha (the clear colour's one half is not for
+// the page to show through) and without antialiasing (GL 1.1 draws aliased).
+EMSCRIPTEN_WEBGL_CONTEXT_HANDLE NewContext() {
+    EmscriptenWebGLContextAttributes asked;
+    emscripten_webgl_init_context_attributes(&asked);
+    asked.alpha = false;
+    asked.antialias = false;
+    asked.depth = true;
+    asked.stencil = false;
+    asked.majorVersion = 1;
+    asked.enableExtensionsByDefault = false;
+    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE made = emscripten_webgl_create_context("#canvas", &asked);
+    return made > 0 ? made : 0;
+}
+
+// Everything WebGL holds for us, made anew: the canvas's context if there
+// is none yet, the shaders, the vertex buffer, and every setting kept. The
+// program's first context is made so; one that the browser takes away and
+// gives back has lost all but itself, and is made whole here again.
 bool Rebuild() {
+    if (!context && !(context = NewContext())) return false;
     emscripten_webgl_make_context_current(context);
     const GLuint program = emscripten_glCreateProgram();
     AttachShader(program, GL_VERTEX_SHADER, kVertexShader);
@@ -163,36 +181,19 @@ bool Rebuild() {
     return true;
 }
 
-// The page's canvas, without alpha (the clear colour's one half is not for
-// the page to show through) and without antialiasing (GL 1.1 draws aliased).
-EMSCRIPTEN_WEBGL_CONTEXT_HANDLE NewContext() {
-    EmscriptenWebGLContextAttributes asked;
-    emscripten_webgl_init_context_attributes(&asked);
-    asked.alpha = false;
-    asked.antialias = false;
-    asked.depth = true;
-    asked.stencil = false;
-    asked.majorVersion = 1;
-    asked.enableExtensionsByDefault = false;
-    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE made = emscripten_webgl_create_context("#canvas", &asked);
-    return made > 0 ? made : 0;
-}
-
 } // namespace
 
 namespace webgl {
 
-// The canvas has one WebGL context for life: a new context of the
-// program's is a fresh start of the state on it.
+// The canvas has one WebGL context: a new context of the program's is a
+// fresh start of the state on it.
 bool MakeContext() {
-    const bool first = !context;
-    if (first && !(context = NewContext())) return false;
     state = State();
-    emscripten_webgl_get_drawing_buffer_size(context, &state.viewport[2], &state.viewport[3]);
     toClipStale = true;
     batched = cornersGiven = 0;
     drawingQuads = false;
-    if (first) return Rebuild();
+    if (!built && !(built = Rebuild())) return false;
+    emscripten_webgl_get_drawing_buffer_size(context, &state.viewport[2], &state.viewport[3]);
     Apply();
     return true;
 }
