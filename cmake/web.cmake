@@ -28,6 +28,8 @@ target_link_options(
   orvanel PRIVATE "SHELL:-s ASYNCIFY=1" "SHELL:-s ASYNCIFY_IGNORE_INDIRECT=1"
   "SHELL:-s ASYNCIFY_IMPORTS=${asyncify_imports}" "SHELL:-s EXIT_RUNTIME=1"
   "SHELL:-s ENVIRONMENT=web" "SHELL:--js-library ${web}/library.js" "SHELL:--pre-js ${web}/page.js")
+# Our GL needs no WebGL extension: none of the code that turns them all on.
+target_link_options(orvanel PRIVATE "SHELL:-s GL_SUPPORT_AUTOMATIC_ENABLE_EXTENSIONS=0")
 set_target_properties(orvanel PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${site}
                       LINK_DEPENDS "${web}/library.js;${web}/page.js")
 # No GL name of the program may be left to Emscripten's WebGL bindings.

@@ -144,7 +144,6 @@ EMSCRIPTEN_WEBGL_CONTEXT_HANDLE NewContext() {
     asked.depth = true;
     asked.stencil = false;
     asked.majorVersion = 1;
-    asked.enableExtensionsByDefault = false;
     const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE made = emscripten_webgl_create_context("#canvas", &asked);
     return made > 0 ? made : 0;
 }
