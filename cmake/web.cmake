@@ -13,6 +13,7 @@ add_library(OpenGL::GL ALIAS orvanel_webgl)
 add_library(OpenGL::GLU ALIAS orvanel_webgl)
 set(site ${CMAKE_BINARY_DIR}/site)
 add_library(orvanel_web STATIC win32/web/driver.cpp)
+target_include_directories(orvanel_web PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(orvanel_web PUBLIC orvanel_webgl)
 
 add_executable(orvanel ${ORVANEL_PROGRAM_SOURCES} win32/winmain.cpp)
