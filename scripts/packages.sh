@@ -41,8 +41,8 @@ ORVANEL_DEB_PACKAGES=(
     dpkg-dev lintian desktop-file-utils
 )
 
-# The browser build (web.sh) and its test: Emscripten with its own GL 1.x
-# emulation and its Node passes, and a headless browser to run the page in.
+# The browser build (web.sh) and its test: Emscripten with its WebGL
+# bindings and its Node passes, and a headless browser to run the page in.
 ORVANEL_WEB_PACKAGES=(cmake make emscripten nodejs node-acorn chromium python3)
 
 # The browser test's accessibility check: axe-core from the npm registry, at

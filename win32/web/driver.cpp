@@ -4,7 +4,7 @@
 // them.
 //
 // Does: one window, in the page's own frame, with the canvas's one WebGL
-// context; fullscreen with the Fullscreen API as the display mode (any size
+// context, drawn by our own GL 1.1 (gl.cpp); fullscreen with the Fullscreen API as the display mode (any size
 // is there to have: the drawing keeps its size and is scaled, its aspect
 // kept); boxes as <dialog>s; keys by KeyboardEvent.code, from the keyboard
 // and the page's on-screen keys; minimising (the frame's button, or the
@@ -14,6 +14,7 @@
 // box from outside (the page has no signals); F11, F12 and Tab (they stay
 // the browser's); the mouse and text input (the program reads neither).
 #include "win32/layer.h"
+#include "win32/web/gl.h"
 
 #include <emscripten.h>
 
@@ -37,7 +38,6 @@ int web_box(const char *text, const char *caption, int yesNo, const char *icon,
 void web_make_window(const char *title, int fullscreen);
 void web_free_window();
 void web_set_visible(int visible);
-int web_make_context();
 void web_set_cursor_shown(int shown);
 void web_keep_screen_on(int on);
 }
@@ -215,6 +215,7 @@ void WaitEvents(int milliseconds) {
 }
 
 bool Present(void *) {
+    webgl::Flush();
     web_present();
     return true;
 }
@@ -226,7 +227,7 @@ bool ChooseFormat(const PixelFormat &format) {
 }
 
 void *MakeContext(void *) {
-    if (!web_make_context()) {
+    if (!webgl::MakeContext()) {
         layer::Why("the browser gives no WebGL context");
         return nullptr;
     }

@@ -48,13 +48,6 @@ mergeInto(LibraryManager.library, {
   web_set_visible: function (visible) {
     page.setVisible(visible);
   },
-  web_make_context__deps: ['$Browser'],
-  web_make_context: function () {
-    // Through Emscripten's browser layer: only a context made there gets
-    // the GL 1.x emulation's immediate mode. The canvas keeps it for life.
-    const attributes = {depth: true, stencil: false, antialias: false, alpha: false};
-    return Browser.createContext(Module.canvas, true, true, attributes) ? 1 : 0;
-  },
   web_set_cursor_shown: function (shown) {
     page.stage.classList.toggle('nocursor', !shown);
   },
