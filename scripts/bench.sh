@@ -14,7 +14,7 @@ source scripts/packages.sh
 ensure_packages "${ORVANEL_BUILD_PACKAGES[@]}" "${ORVANEL_BENCH_PACKAGES[@]}"
 
 # Its own build folder, without the tests (they need more packages).
-build=build-bench
+build=build-bench # the bench preset's binaryDir (CMakePresets.json)
 cmake --preset bench >/dev/null
 cmake --build --preset bench >/dev/null
 

@@ -7,6 +7,7 @@ cd "$(dirname "$0")/.."
 source scripts/packages.sh
 ensure_packages "${ORVANEL_BUILD_PACKAGES[@]}" "${ORVANEL_TEST_PACKAGES[@]}" "${ORVANEL_WEB_PACKAGES[@]}"
 
+tests=build-tests # the tests preset's binaryDir (CMakePresets.json)
 cmake --preset tests >/dev/null
 cmake --build --preset tests
 bash scripts/web.sh # the site that the browser test runs
@@ -14,7 +15,7 @@ windows=0
 bash scripts/windows-build.sh || windows=$?
 bash scripts/reliability.sh
 status=0
-(cd build && ctest --output-on-failure --timeout 300) | tee build/ctest.out || status=$?
+ctest --preset tests | tee "$tests/ctest.out" || status=$?
 if [ "$windows" -ne 0 ]; then
     echo "The Windows build failed (see above): its tests were skipped."
     status=1

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the browser version into build-web/ and leaves the static site in
-# build-web/site/ (index.html, orvanel.js, orvanel.wasm, the icon), ready
-# for any static host. With --serve [PORT] it also serves the site on
+# Builds the browser version with the web preset and leaves the static site
+# (index.html, orvanel.js, orvanel.wasm, the icon) in $site below, ready for
+# any static host. With --serve [PORT] it also serves the site on
 # 127.0.0.1 (port 8000 unless given) until stopped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,12 +11,13 @@ ensure_packages "${ORVANEL_WEB_PACKAGES[@]}"
 # Debian's node does not look in Debian's own module folder, where the
 # acorn that emcc's JavaScript passes need is.
 export NODE_PATH=/usr/share/nodejs
+site=build-web/site # in the web preset's binaryDir (CMakePresets.json)
 cmake --preset web >/dev/null
 cmake --build --preset web
-echo "The site: build-web/site/"
+echo "The site: $site/"
 
 if [ "${1:-}" = --serve ]; then
     port=${2:-8000}
     echo "Serving Orvanel at http://127.0.0.1:$port/ (Ctrl+C stops it)"
-    exec python3 -m http.server "$port" --bind 127.0.0.1 --directory build-web/site
+    exec python3 -m http.server "$port" --bind 127.0.0.1 --directory "$site"
 fi
