@@ -2,7 +2,7 @@
 # window, pose keys (one on the on-screen strip) against the snapshot
 # tool's picture, the exit status on the page, fullscreen and back, the
 # close box, and a frame where fullscreen is not allowed.
-# Usage: scenario.py SNAPSHOT_TOOL SITE_DIR
+# Usage, from the top folder: python3 -m tests.web.scenario SNAPSHOT_TOOL SITE_DIR
 import base64
 import functools
 import http.server
@@ -13,10 +13,8 @@ import sys
 import tempfile
 import threading
 
-from devtools import Browser
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-import harness as h  # noqa: E402
+from tests.e2e import harness as h
+from tests.web.devtools import Browser
 
 h.SNAPSHOT, SITE = sys.argv[1], sys.argv[2]
 WORK = h.PICTURES = tempfile.mkdtemp(prefix="orvanel-web-")
@@ -112,11 +110,13 @@ if not os.path.exists(f"{SITE}/orvanel.wasm"):
 handler = functools.partial(Site, directory=SITE)
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
 threading.Thread(target=server.serve_forever, daemon=True).start()
-browser = Browser("chromium", f"{WORK}/profile")
 try:
-    status = h.run(scenario, f"http://127.0.0.1:{server.server_address[1]}")
+    with Browser("chromium", f"{WORK}/profile") as browser:
+        status = h.run(scenario, f"http://127.0.0.1:{server.server_address[1]}")
+except h.Failure as e:  # it would not start, or left processes behind
+    print(f"FAILED: {e}")
+    status = 1
 finally:
-    browser.close()
     server.shutdown()
     shutil.rmtree(WORK)
 sys.exit(status)
