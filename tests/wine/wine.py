@@ -38,6 +38,12 @@ def scenario(exe, env):
                     win = expect_window(after_f1, "F1", win)
                 h.expect_pose(win, pose, "back to fullscreen")
             h.quit(p, win, "Escape", 27, None)
+            stop_wine(env)  # its server and services, which would stay a while: the rest is ours
+
+
+def stop_wine(env):  # the prefix's wineserver, and all on it
+    h.tool("wineserver", "-k", env=env, check=False)
+    h.tool("wineserver", "-w", env=env, check=False, timeout=60)
 
 
 def main(exe, snapshot_tool):
@@ -46,14 +52,13 @@ def main(exe, snapshot_tool):
         return 77
     env = dict(os.environ, WINEPREFIX=tempfile.mkdtemp(prefix="orvanel-wine."), WINEDEBUG="-all",
                GALLIUM_DRIVER="llvmpipe", WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
-    try:  # no Mono or Gecko installers; the prefix's wineserver, and all on it, stopped after
+    try:  # no Mono or Gecko installers
         def started_scenario():
             h.start(snapshot_tool, "pictures-wine")
             scenario(os.path.abspath(exe), env)
         return h.run(started_scenario)
     finally:
-        h.tool("wineserver", "-k", env=env, check=False)
-        h.tool("wineserver", "-w", env=env, check=False, timeout=60)
+        stop_wine(env)
         shutil.rmtree(env["WINEPREFIX"], ignore_errors=True)
 
 
