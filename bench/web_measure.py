@@ -1,8 +1,8 @@
 # Figures for BENCHMARKS.md, not a test: load to the question, frames a
 # second and CPU drawing against a page that draws empty frames (the
-# floor), and CPU while the page is hidden. Usage: web_measure.py SITE_DIR
+# floor), and CPU while the page is hidden.
+# Usage, from the top folder: python3 -m bench.web_measure SITE_DIR
 import functools
-import os
 import http.server
 import shutil
 import subprocess
@@ -11,9 +11,7 @@ import tempfile
 import threading
 import time
 
-# The DevTools client the browser test uses.
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "web"))
-from devtools import Browser  # noqa: E402
+from tests.web.devtools import Browser  # the browser test's client
 
 FLOOR = b"""<canvas width=640 height=480></canvas><script>
 const gl = document.querySelector('canvas').getContext('webgl');
@@ -47,26 +45,25 @@ handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=site
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
 threading.Thread(target=server.serve_forever, daemon=True).start()
 address = f"http://127.0.0.1:{server.server_address[1]}"
-browser = Browser("chromium", f"{site}/profile")
-browser.send("Page.navigate", url=f"{address}/floor.html")
-time.sleep(2)
-print("empty frames: %.0f fps, %.0f %% CPU" % over_ten_seconds(browser))
-browser.send("Page.navigate", url=f"{address}/index.html")
-seen = 0
-while not seen:
-    seen = browser.js("document.getElementById('box')?.open ? performance.now() : 0")
-print("load to the question: %.0f ms" % seen)
-for kind in ("rawKeyDown", "keyUp"):  # No: the window
-    browser.send("Input.dispatchKeyEvent", type=kind, code="Escape", key="Escape",
-                 windowsVirtualKeyCode=27)
-time.sleep(2)
-print("Orvanel in its window: %.0f fps, %.0f %% CPU" % over_ten_seconds(browser))
-browser.send("Target.createTarget", url="about:blank")  # in front of ours, which is hidden
-time.sleep(2)
-before = cpu_seconds(browser.process.pid)
-time.sleep(10)
-state = browser.js("document.visibilityState")
-print("page %s: %.0f %% CPU" % (state, (cpu_seconds(browser.process.pid) - before) * 10))
-browser.close()
+with Browser("chromium", f"{site}/profile") as browser:
+    browser.send("Page.navigate", url=f"{address}/floor.html")
+    time.sleep(2)
+    print("empty frames: %.0f fps, %.0f %% CPU" % over_ten_seconds(browser))
+    browser.send("Page.navigate", url=f"{address}/index.html")
+    seen = 0
+    while not seen:
+        seen = browser.js("document.getElementById('box')?.open ? performance.now() : 0")
+    print("load to the question: %.0f ms" % seen)
+    for kind in ("rawKeyDown", "keyUp"):  # No: the window
+        browser.send("Input.dispatchKeyEvent", type=kind, code="Escape", key="Escape",
+                     windowsVirtualKeyCode=27)
+    time.sleep(2)
+    print("Orvanel in its window: %.0f fps, %.0f %% CPU" % over_ten_seconds(browser))
+    browser.send("Target.createTarget", url="about:blank")  # in front of ours, which is hidden
+    time.sleep(2)
+    before = cpu_seconds(browser.process.pid)
+    time.sleep(10)
+    state = browser.js("document.visibilityState")
+    print("page %s: %.0f %% CPU" % (state, (cpu_seconds(browser.process.pid) - before) * 10))
 server.shutdown()
 shutil.rmtree(site)

@@ -14,7 +14,7 @@ source scripts/packages.sh
 ensure_packages "${ORVANEL_BUILD_PACKAGES[@]}" "${ORVANEL_BENCH_PACKAGES[@]}"
 
 # Its own build folder, without the tests (they need more packages).
-build=build-bench
+build=build-bench # the bench preset's binaryDir (CMakePresets.json)
 cmake --preset bench >/dev/null
 cmake --build --preset bench >/dev/null
 
@@ -38,7 +38,7 @@ echo "== Start-up"
 echo
 
 echo "== The offscreen frame (EGL pbuffer, glFinish a frame; medians of 9, us)"
-"$build/orvanel-bench" --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
+"$build/bench/orvanel-bench" --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
     --benchmark_min_time=0.2 --benchmark_report_aggregates_only=true --benchmark_color=false \
     2>/dev/null | awk '/_median/ { print; t[$1] = $2 }
         END { printf "frame/clear: %.2f\n", t["ArmFrame_median"] / t["ClearOnlyFrame_median"] }'

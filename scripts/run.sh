@@ -8,11 +8,12 @@ cd "$(dirname "$0")/.."
 source scripts/packages.sh
 ensure_packages "${ORVANEL_BUILD_PACKAGES[@]}"
 
+build=build # the run preset's binaryDir (CMakePresets.json)
 cmake --preset run >/dev/null
 cmake --build --preset run >/dev/null
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-    exec build/orvanel
+    exec "$build/orvanel"
 fi
 
 echo "No display: running Orvanel on a private Xvfb."
@@ -47,13 +48,13 @@ press() {
     xdotool keyup "$2"
 }
 
-build/orvanel &
+"$build/orvanel" &
 program=$!
 wait_for has_window "FullScreen ?"
 press "$(window_named "FullScreen ?")" Escape # No: a window
 wait_for has_window Orvanel
 sleep 1 # let it draw
-screenshot="$(pwd)/build/orvanel-screenshot.png"
+screenshot="$(pwd)/$build/orvanel-screenshot.png"
 import -window "$(window_named Orvanel)" "$screenshot"
 press "$(window_named Orvanel)" Escape
 status=0

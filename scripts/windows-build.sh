@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows program with MinGW-w64 into build-mingw/orvanel.exe,
-# then checks the .exe: a GUI-subsystem program that needs only system DLLs,
+# Cross-builds the Windows program with MinGW-w64 (the mingw preset), then
+# checks the .exe: a GUI-subsystem program that needs only system DLLs,
 # whose resources are exactly the icon group "A" and its one 32x32 icon at
 # 8 bits per pixel (the committed app/orvanel.ico). Prints one line; exits
 # non-zero on any failure.
@@ -12,7 +12,7 @@ ensure_packages "${ORVANEL_WINDOWS_PACKAGES[@]}"
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw >/dev/null
 
-exe=build-mingw/orvanel.exe
+exe=build-mingw/orvanel.exe # in the mingw preset's binaryDir (CMakePresets.json)
 fail() {
     echo "Windows build check FAILED: $*" >&2
     exit 1

@@ -5,12 +5,12 @@
 #
 #   scripts/windows-zip.sh [EXE [ZIP]]
 #
-# EXE defaults to build-mingw/orvanel.exe, ZIP to orvanel-windows.zip beside
-# it. Prints one line; exits non-zero on any failure.
+# EXE defaults to the mingw build's (below), ZIP to orvanel-windows.zip
+# beside it. Prints one line; exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-exe=${1:-build-mingw/orvanel.exe}
+exe=${1:-build-mingw/orvanel.exe} # in the mingw preset's binaryDir (CMakePresets.json)
 zip_path=${2:-$(dirname "$exe")/orvanel-windows.zip}
 [ -f "$exe" ] || { echo "no $exe: run scripts/windows-build.sh first" >&2; exit 1; }
 if ! command -v zip >/dev/null; then

@@ -19,4 +19,11 @@ start_xvfb 1024x768x24
 setsid "$work/root/usr/bin/orvanel" & program=$!
 question() { xwininfo -root -tree | grep -E '^     0x[0-9a-f]+ "FullScreen \?":' >/dev/null; }
 for _ in $(seq 100); do question && break; sleep 0.1; done; question || fail "no top-level \"FullScreen ?\""
+# Killed, it leaves nothing running: its guard, in a group of its own, ends with it.
+kill -9 -- "-$program"; wait "$program" 2>/dev/null || true; session=$program program=''
+left() { ps -o pid=,stat=,comm= -s "$session" | awk '$2 !~ /^Z/ {print $1, $3}'; }
+for _ in $(seq 50); do [ -z "$(left)" ] && break; sleep 0.1; done
+if [ -n "$(left)" ]; then
+    gone=$(left); kill -9 $(awk '{print $1}' <<<"$gone"); fail "left running after it: $(paste -sd, <<<"$gone")"
+fi
 echo "deb ok: $(basename "$deb"), $depends"

@@ -1,7 +1,9 @@
 """The real program on DISPLAY, used as a person would: xdotool, xwininfo, ImageMagick."""
-import contextlib, ctypes, os, pathlib, re, signal, subprocess, tempfile, time  # noqa: E401
+import contextlib, ctypes, os, pathlib, re, signal, subprocess, tempfile, time, uuid  # noqa: E401
 
 WAIT = 20.0  # seconds any one thing may take on a busy machine
+LINGER = 5.0  # seconds what a program started may take to end once it has ended
+FULLSCREEN, WINDOW = "fullscreen", "a window"  # how the program shows
 START = (0, 0, 0, 1, 45)  # green joint, blue joint, wrist, length, gripper
 POSE_KEYS = [("F2", (1, 0, 0, 1, 45)), ("F4", (1, 1, 0, 1, 45)),  # each once from START
              ("F6", (1, 1, 1, 1, 45)), ("Right", (1, 1, 1, 2, 45)), ("Up", (1, 1, 1, 2, 46))]
@@ -52,17 +54,50 @@ def start(snapshot_tool, pictures, wm=False):  # run unbuffered (-u): a timeout 
     X.XSync(D, 0)
 
 
+def processes(program):  # what it started, still running: PID, parent's PID, name
+    """In its session (a new process group stays there), or with its mark in its environment
+    (a daemon that starts a session of its own keeps that)."""
+    found = []
+    for proc in pathlib.Path("/proc").glob("[0-9]*"):
+        with contextlib.suppress(OSError):  # gone meanwhile
+            stat = (proc / "stat").read_text()
+            name, fields = stat[stat.index("(") + 1:stat.rindex(")")], stat[stat.rindex(")") + 2:]
+            state, parent, _, session = fields.split()[:4]
+            if state not in "ZX" and (int(session) == program.pid or
+                                      program.mark.encode() in (proc / "environ").read_bytes()):
+                found.append((int(proc.name), int(parent), name))
+    return found
+
+
 class Program(subprocess.Popen):  # in a session of its own, its stderr kept, killed by its PID
+    """Once it has ended, nothing it started may outlive it: what is left fails the run, named,
+    and is killed by its PID."""
 
     def __init__(self, cmd, env=None, **kw):
         self.err = tempfile.TemporaryFile()
+        self.mark = uuid.uuid4().hex  # in its environment, so in what it starts
+        env = dict(os.environ if env is None else env, ORVANEL_TEST_PROGRAM=self.mark)
         super().__init__(cmd, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                          stderr=self.err, start_new_session=True, **kw)
 
     def __exit__(self, *exc):
         with contextlib.suppress(ProcessLookupError):
             os.killpg(self.pid, signal.SIGKILL)
-        return super().__exit__(*exc)
+        super().__exit__(*exc)
+        with contextlib.suppress(Failure):
+            wait_for("its processes to end", lambda: not processes(self), LINGER)
+        left = processes(self)
+        for pid, _, _ in left:
+            with contextlib.suppress(ProcessLookupError):
+                os.kill(pid, signal.SIGKILL)
+        pids = [pid for pid, _, _ in left]
+        named = ", ".join(f"{pid} {name}" + f" (started by {parent})" * (parent in pids)
+                          for pid, parent, name in left)
+        what = f"{os.path.basename(self.args[0])} (PID {self.pid}) ended, but left running: {named}"
+        if left and exc[0]:  # the failure on the way says more
+            print(what)
+        elif left:
+            raise Failure(what)
 
     def stderr_text(self):
         return os.pread(self.err.fileno(), 1 << 20, 0).decode(errors="replace")
@@ -118,8 +153,10 @@ def quit(p, win, key, status, stderr=""):  # stderr None: not looked at
 
 
 def minimise(win, restore=False):  # as a window manager does, or asks one to
-    verbs = ("windowactivate", "windowminimize") if WM else ("windowmap", "windowunmap")
-    tool("xdotool", verbs[not restore], "--sync", str(win))
+    if WM:
+        tool("xdotool", "windowactivate" if restore else "windowminimize", "--sync", str(win))
+    else:
+        tool("xdotool", "windowmap" if restore else "windowunmap", "--sync", str(win))
 
 
 def focused():  # the window with the keyboard focus

@@ -1,7 +1,8 @@
-#!/usr/bin/env python3
-"""linux.py SCENARIO [--wm] PROGRAM SNAPSHOT_TOOL: fullscreen on a 640x480x16 Xvfb, windowed
-on 1024x768x24 (no 640x480 mode), nodisplay on none, desktop on Xorg (xorg.sh), --wm: openbox."""
-import contextlib, os, random, re, sys, time, harness as h  # noqa: E401
+"""python3 -m tests.e2e.linux SCENARIO [--wm] PROGRAM SNAPSHOT_TOOL, from the top folder:
+fullscreen on a 640x480x16 Xvfb, windowed on 1024x768x24 (no 640x480 mode), nodisplay on none,
+desktop on Xorg (xorg.sh), --wm: openbox."""
+import contextlib, os, random, re, sys, time  # noqa: E401
+from tests.e2e import harness as h
 
 STORM_KEYS = ["F2", "F3", "F4", "F5", "F6", "F7", "Right", "Left", "Up", "Down",  # and some
               "a", "space", "Tab", "Home", "F8", "Shift_L", "Control_L"]  # it ignores
@@ -23,11 +24,12 @@ def expect_mode(want, what, within=h.WAIT):  # the screen's size, its output's m
         time.sleep(0.02)
 
 
-def expect_window(full, pose, what, display=None, f1_in=None):  # after F1 in f1_in if given
+def expect_window(shown, pose, what, display=None, f1_in=None):  # after F1 in f1_in if given
     if f1_in:
         h.hold_until(f1_in, "F1", "F1 to take the window down", lambda: h.gone(f1_in))
     win = h.find_window("Orvanel")
     (x, y, width, height), borderless = h.geometry(win), h.borderless(win)
+    full = shown == h.FULLSCREEN
     h.check((width, height) == (640, 480) and borderless == full and (not full or (x, y) == (0, 0)),
             f"{what}: {width}x{height} at {x},{y}, {'borderless' if borderless else 'decorated'}")
     h.expect_pose(win, pose, what)
@@ -43,12 +45,13 @@ def cpu_seconds(p):  # user and system time so far
 def fullscreen(program):
     with h.Program([program]) as p:
         h.answer("FullScreen ?", "Return")
-        win = expect_window(True, h.START, "Yes")
+        win = expect_window(h.FULLSCREEN, h.START, "Yes")
         for key, pose in h.POSE_KEYS:
             h.expect_pose(win, pose, f"after {key}", key)
         rss = []
         for i in range(1, TOGGLES + 1):  # F1 to a window, back to fullscreen, ...
-            win = expect_window(i % 2 == 0, pose, f"F1 ({i})", f1_in=win)
+            shown = h.FULLSCREEN if i % 2 == 0 else h.WINDOW
+            win = expect_window(shown, pose, f"F1 ({i})", f1_in=win)
             if i % 2 == 0:
                 rss.append(int(re.search(r"VmRSS:\s+(\d+)", p.proc("status"))[1]))
         print(f"live soak: {TOGGLES} toggles, rss {rss[0]} -> {rss[-1]} KiB")
@@ -75,12 +78,12 @@ def storm(win, count):  # seeded random key-downs and key-ups, a few keys held a
 def windowed(program):
     with h.Program([program]) as p:
         h.answer("FullScreen ?", "Escape")
-        win = expect_window(False, h.START, "No")
+        win = expect_window(h.WINDOW, h.START, "No")
         h.expect_pose(win, (-1, 0, 0, 1, 45), "after F3", "F3")
         h.expect_pose(win, (-1, -1, 0, 1, 45), "after F5", "F5")
         h.hold_until(win, "F1", "F1 to take the window down", lambda: h.gone(win))
         h.answer("Vorel GL", "Return")
-        win = expect_window(False, (-1, -1, 0, 1, 45), "F1, no 640x480 mode, Yes")
+        win = expect_window(h.WINDOW, (-1, -1, 0, 1, 45), "F1, no 640x480 mode, Yes")
         storm(win, STORM)
         black = h.differing(h.grab(win), "-size", "640x480", "xc:black")  # if it is alive
         h.check(black > 9999, f"drawing after the storm: {black} pixels not black")
@@ -118,7 +121,7 @@ def desktop(program):  # leaving 640x480, however it ends, puts back the mode ju
             h.check(maps == 2, f"the two boxes were the only windows mapped: {maps} maps")
         with h.Program([program]) as p:
             h.answer("FullScreen ?", "Return")
-            win = expect_window(True, h.START, "Yes", "640x480")
+            win = expect_window(h.FULLSCREEN, h.START, "Yes", "640x480")
             if not h.WM:
                 h.check(h.focused() == win, "the window takes the keyboard focus")
             with h.Program(["xev"]):  # another window takes the focus: ours stays
@@ -126,20 +129,20 @@ def desktop(program):  # leaving 640x480, however it ends, puts back the mode ju
                 h.tool("xdotool", "windowfocus", "--sync", str(other))
                 time.sleep(0.5)
                 h.check(not h.gone(win), "fullscreen, it stays when another window has the focus")
-            win = expect_window(False, h.START, "F1", "1024x768", win)
+            win = expect_window(h.WINDOW, h.START, "F1", "1024x768", win)
             h.tool("xrandr", "-s", "800x600")  # as a person may while it has a window
-            expect_window(True, h.START, "F1 again", "640x480", win)
+            expect_window(h.FULLSCREEN, h.START, "F1 again", "640x480", win)
             p.terminate()
             expect_mode("800x600", "SIGTERM, within 1 s", 1)
             h.check(p.wait(h.WAIT) == 0, "SIGTERM ends it with status 0")
         with h.Program([program]) as p:  # the window manager's close: No
-            h.answer("FullScreen ?", ["Escape", "alt+F4"][h.WM])
-            win = expect_window(False, h.START, "No", "800x600")
+            h.answer("FullScreen ?", "alt+F4" if h.WM else "Escape")
+            win = expect_window(h.WINDOW, h.START, "No", "800x600")
             if not h.WM:
                 h.check(h.focused() == win, "the window takes the keyboard focus")
             h.tool("xrandr", "-s", "1024x768")
-            win = expect_window(True, h.START, "F1", "640x480", win)
-            win = expect_window(False, h.START, "F1", "1024x768", win)
+            win = expect_window(h.FULLSCREEN, h.START, "F1", "640x480", win)
+            win = expect_window(h.WINDOW, h.START, "F1", "1024x768", win)
             h.minimise(win)  # it draws nothing: the CPU it takes is its loop's waiting
             was = cpu_seconds(p)
             time.sleep(3)

@@ -4,7 +4,7 @@
 # snapshot tool's pictures, an on-screen key held down, the exit status on
 # the page, the close box, a frame where fullscreen is not allowed, axe-core
 # in each of the page's states and the console over the whole run.
-# Usage: scenario.py SNAPSHOT_TOOL SITE_DIR
+# Usage, from the top folder: python3 -m tests.web.scenario SNAPSHOT_TOOL SITE_DIR
 import base64
 import collections
 import functools
@@ -16,10 +16,8 @@ import sys
 import tempfile
 import threading
 
-from devtools import Browser
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-import harness as h  # noqa: E402
+from tests.e2e import harness as h
+from tests.web.devtools import Browser
 
 h.SNAPSHOT, SITE = sys.argv[1], sys.argv[2]
 AXE = os.path.join(SITE, "..", "axe", "node_modules", "axe-core", "axe.min.js")  # scripts/web.sh
@@ -68,18 +66,14 @@ class Site(http.server.SimpleHTTPRequestHandler):
 class Watched(Browser):  # keeps what the page's console says, over the whole run
     said = []
 
-    def read_message(self):
-        message = super().read_message()
-        event = json.loads(message)
+    def read(self, awaited, deadline):  # an exception in the page fails the call that meets it
+        event = super().read(awaited, deadline)
         params = event.get("params", {})
         if event.get("method") == "Runtime.consoleAPICalled":
             self.said.append(" ".join(str(a.get("value", a.get("description"))) for a in params["args"]))
-        elif event.get("method") == "Runtime.exceptionThrown":
-            details = params["exceptionDetails"]
-            self.said.append(f"{details['text']} {details.get('exception', {}).get('description', '')}")
         elif event.get("method") == "Log.entryAdded" and params["entry"]["level"] != "verbose":
             self.said.append(params["entry"]["text"])
-        return message
+        return event
 
 
 def until(doc, expression, what):  # d: the document the expression looks at
@@ -281,11 +275,13 @@ if not os.path.exists(AXE):
 handler = functools.partial(Site, directory=SITE)
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
 threading.Thread(target=server.serve_forever, daemon=True).start()
-browser = Watched("chromium", f"{WORK}/profile")
 try:
-    status = h.run(scenario, f"http://127.0.0.1:{server.server_address[1]}")
+    with Watched("chromium", f"{WORK}/profile") as browser:
+        status = h.run(scenario, f"http://127.0.0.1:{server.server_address[1]}")
+except h.Failure as e:  # it would not start, or left processes behind
+    print(f"FAILED: {e}")
+    status = 1
 finally:
-    browser.close()
     server.shutdown()
     shutil.rmtree(WORK)
 sys.exit(status)
