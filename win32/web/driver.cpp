@@ -4,12 +4,12 @@
 // them.
 //
 // Does: one window, in the page's own frame, with the canvas's one WebGL
-// context, drawn by our own GL 1.1 (gl.cpp); fullscreen with the Fullscreen API as the display mode (any size
-// is there to have: the drawing keeps its size and is scaled, its aspect
-// kept); boxes as <dialog>s; keys by KeyboardEvent.code, from the keyboard
-// and the page's on-screen keys; minimising (the frame's button, or the
-// page hidden); the screen kept on (Wake Lock); the cursor hidden in
-// fullscreen.
+// context, drawn by our own GL 1.1 (gl.cpp); fullscreen with the Fullscreen
+// API as the display mode (any size is there to have: the drawing keeps its
+// size and is scaled, its aspect kept); boxes as <dialog>s; keys by
+// KeyboardEvent.code, from the keyboard and the page's on-screen keys;
+// minimising (the frame's button, or the page hidden); the screen kept on
+// (Wake Lock); the cursor hidden in fullscreen.
 // Does not: a second window at once; change the screen's real mode; end a
 // box from outside (the page has no signals); F11, F12 and Tab (they stay
 // the browser's); the mouse and text input (the program reads neither).
