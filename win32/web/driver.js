@@ -12,6 +12,7 @@ const page = {
   frameWaiter: null, // ends the wait for a frame, which a hidden page never draws
   boxUp: false,
   answeredBy: null, // the code of the key that answered a box: its release is the box's
+  lifted: null, // settles when the finger on an on-screen key is lifted
   minimised: false, // by the window's button
   lost: false, // the browser has taken the WebGL context away
   resting: false, // what the program was last told: minimised, or not
@@ -221,13 +222,8 @@ page.enterFullscreen = async function () {
   // A frame that may not go fullscreen is not asked: the browser would log
   // the refusal as a policy violation.
   if (!document.fullscreenEnabled) return false;
-  // A finger on an on-screen key is the user's say-so only once lifted.
-  if (navigator.userActivation && !navigator.userActivation.isActive) {
-    await new Promise((lifted) => {
-      addEventListener('pointerup', lifted, {once: true, capture: true});
-      setTimeout(lifted, 5000);
-    });
-  }
+  // A finger's touch is the user's say-so only once lifted.
+  if (page.lifted) await page.lifted;
   try {
     await page.stage.requestFullscreen({navigationUI: 'hide'});
   } catch (refused) {
