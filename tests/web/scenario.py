@@ -255,17 +255,18 @@ def sharp(device):  # the buffer the picture's size in the screen's pixels, the 
             f"drawing buffer {seen['buffer']}, viewport {seen['viewport']}")
 
 
-def no_frames(what):  # over 0.4 s, once a frame under way when the program was told is done
+def no_frames(what, seconds=0.4):  # once a frame under way when the program was told is done
     time.sleep(0.1)
     before = frames()
-    time.sleep(0.4)
-    h.check(frames() == before, f"{what}: {frames() - before} frames presented in 0.4 s, want none")
+    time.sleep(seconds)
+    h.check(frames() == before, f"{what}: {frames() - before} frames presented in {seconds} s, "
+            "want none")
     return before
 
 
-def rests(what, rest, wake):  # and frames again after
+def rests(what, rest, wake, seconds=0.4):  # and frames again after
     rest()
-    before = no_frames(what)
+    before = no_frames(what, seconds)
     wake()
     h.wait_for(f"frames again after {what}", lambda: frames() > before + 3)
     h.check(True, f"{what}: frames again after")
@@ -283,7 +284,7 @@ def minimise_and_hide():
     def show():
         browser.send("Target.activateTarget", targetId=ours)
         browser.send("Target.closeTarget", targetId=other[0])
-    rests("the page hidden", hide, show)
+    rests("the page hidden", hide, show, seconds=1.2)  # its timers wake once a second
 
 
 def picture_lost_and_given_back():  # the pose moved meanwhile, as it can be while resting

@@ -54,9 +54,12 @@ page.wait = function (milliseconds) {
   });
 };
 
+// A hidden page draws no frames: the program goes on after the page's own
+// events (a program drawing there without rest would otherwise leave the
+// page none).
 page.nextFrame = function () {
   return new Promise((resolve) => {
-    if (document.hidden) return resolve();
+    if (document.hidden) return setTimeout(resolve);
     page.frameWaiter = resolve;
     requestAnimationFrame(() => resolve());
   });
