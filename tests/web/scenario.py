@@ -275,15 +275,16 @@ def rests(what, rest, wake, seconds=0.4):  # and frames again after
 def minimise_and_hide():
     rests("minimised", lambda: click("#minimise"), lambda: click("#minimise"))
     ours = browser.send("Target.getTargetInfo")["targetInfo"]["targetId"]
-    other = []
+    other = None
 
     def hide():  # another tab in front
-        other.append(browser.send("Target.createTarget", url="about:blank")["targetId"])
+        nonlocal other
+        other = browser.send("Target.createTarget", url="about:blank")["targetId"]
         h.check(browser.js("document.hidden"), "the page is hidden behind another tab")
 
     def show():
         browser.send("Target.activateTarget", targetId=ours)
-        browser.send("Target.closeTarget", targetId=other[0])
+        browser.send("Target.closeTarget", targetId=other)
     rests("the page hidden", hide, show, seconds=1.2)  # its timers wake once a second
 
 
