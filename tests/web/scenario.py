@@ -1,7 +1,9 @@
 # The browser build end to end in headless Chromium: the question, the
-# window, the page at phone, tablet and desktop sizes, every pose key, F1
-# and Escape from the keyboard and from the on-screen keys against the
-# snapshot tool's pictures, an on-screen key held down, the exit status on
+# window, the page at phone, tablet and desktop sizes with a drawing buffer
+# of the picture's pixels, every pose key, F1 and Escape from the keyboard
+# and from the on-screen keys (in fullscreen too) against the snapshot
+# tool's pictures, the picture taken away and given back, resting while
+# minimised or hidden, an on-screen key held down, the exit status on
 # the page, the close box, a frame where fullscreen is not allowed, axe-core
 # in each of the page's states and the console over the whole run.
 # Usage, from the top folder: python3 -m tests.web.scenario SNAPSHOT_TOOL SITE_DIR
@@ -15,6 +17,7 @@ import shutil
 import sys
 import tempfile
 import threading
+import time
 
 from tests.e2e import harness as h
 from tests.web.devtools import Browser
@@ -39,6 +42,8 @@ ON_SCREEN_PLAN = (("F2", 1), ("F3", 2), ("F4", 3), ("F5", 1), ("F6", 1), ("F7", 
                   ("ArrowRight", 2), ("ArrowLeft", 1), ("ArrowUp", 3), ("ArrowDown", 1))
 ON_SCREEN_POSE = (-1, 2, -1, 2, 47)
 HELD_RIGHT_POSE = (-1, 2, -1, 8, 47)  # the telescope at its longest: Right repeated
+# The telescope short again and the wrist rolled up: parts overlap, as only the depth test shows.
+ROLLED_POSE = (-1, 2, 75, 1, 47)
 
 UNDER, BESIDE = "under", "beside"  # where the on-screen keys stand from the picture
 MOBILE, DESKTOP = True, False  # a phone's or tablet's browser, or a desktop's
@@ -53,6 +58,7 @@ DEVICES = (  # touch screens; least_picture: the picture's width at least (640: 
     Device("phone on its side", 844, 390, 3, MOBILE, BESIDE, 440),  # last: posed there
 )
 PHONE_ON_ITS_SIDE = DEVICES[-1]
+PHONE_UPRIGHT = DEVICES[2]
 COMPARING = Device("comparing size", 1000, 800, 1, DESKTOP, BESIDE, 640)  # the picture 640x480
 # What the page's console may say: the refusal line, in the frame that may not go fullscreen.
 REFUSAL = "orvanel: ChangeDisplaySettingsA: "
@@ -206,9 +212,125 @@ def console_says_nothing_else():
     h.check(len(refusals) == 1, f"the console has the frame's refusal line once: {refusals}")
 
 
+# Counted from outside the page, as bench/web_measure.py counts them: the frames the program
+# presents (the arm is one drawArrays a frame) and the viewport it set last.
+COUNTER = """(() => {
+  const gl = WebGLRenderingContext.prototype, draw = gl.drawArrays, viewport = gl.viewport;
+  window.counted = {frames: 0, viewport: null};
+  gl.drawArrays = function (...args) { counted.frames++; return draw.apply(this, args); };
+  gl.viewport = function (...args) { counted.viewport = args; return viewport.apply(this, args); };
+})()"""
+SIZES = """JSON.stringify({shown: (b => [b.width, b.height])(canvas.getBoundingClientRect()),
+  buffer: [canvas.width, canvas.height], viewport: counted.viewport})"""
+
+
+def count_frames():  # in every page loaded from now on
+    browser.send("Page.enable")
+    browser.send("Page.addScriptToEvaluateOnNewDocument", source=COUNTER)
+
+
+def frames():
+    return browser.js("counted.frames")
+
+
+def sharp(device):  # the buffer the picture's size in the screen's pixels, the viewport all of it
+    def sizes():
+        seen = json.loads(browser.js(SIZES))
+        pixels = [round(length * device.density) for length in seen["shown"]]
+        seen["good"] = (all(abs(b - p) <= 1 for b, p in zip(seen["buffer"], pixels))
+                        and seen["viewport"] == [0, 0, *seen["buffer"]])
+        return seen
+    try:
+        h.wait_for("the drawing buffer to follow the picture", lambda: sizes()["good"])
+    except h.Failure:
+        pass  # told below, with the sizes
+    seen = sizes()
+    h.check(seen["good"], f"{device.name} at density {device.density}: shown {seen['shown']}, "
+            f"drawing buffer {seen['buffer']}, viewport {seen['viewport']}")
+
+
+def no_frames(what, seconds=0.4):  # once a frame under way when the program was told is done
+    time.sleep(0.1)
+    before = frames()
+    time.sleep(seconds)
+    h.check(frames() == before, f"{what}: {frames() - before} frames presented in {seconds} s, "
+            "want none")
+    return before
+
+
+def rests(what, rest, wake, seconds=0.4):  # and frames again after
+    rest()
+    before = no_frames(what, seconds)
+    wake()
+    h.wait_for(f"frames again after {what}", lambda: frames() > before + 3)
+    h.check(True, f"{what}: frames again after")
+
+
+def minimise_and_hide():
+    rests("minimised", lambda: click("#minimise"), lambda: click("#minimise"))
+    ours = browser.send("Target.getTargetInfo")["targetInfo"]["targetId"]
+    other = None
+
+    def hide():  # another tab in front
+        nonlocal other
+        other = browser.send("Target.createTarget", url="about:blank")["targetId"]
+        h.check(browser.js("document.hidden"), "the page is hidden behind another tab")
+
+    def show():
+        browser.send("Target.activateTarget", targetId=ours)
+        browser.send("Target.closeTarget", targetId=other)
+    rests("the page hidden", hide, show, seconds=1.2)  # its timers wake once a second
+
+
+def picture_lost_and_given_back():  # the pose moved meanwhile, as it can be while resting
+    browser.js("(window.loser = canvas.getContext('webgl').getExtension('WEBGL_lose_context'))"
+               ".loseContext()")
+    no_frames("the picture taken away")
+    h.check(browser.js("lost.hidden"), "the picture taken away: no notice at first")
+    press_all((("ArrowLeft", 7),), tap)
+    touch("F6")
+    try:  # the wrist to its limit while the notice is waited for
+        until("document", "!d.getElementById('lost').hidden",
+              "the notice after 10 s without the picture")
+    finally:
+        touch("F6", down=False)
+    accessible("the notice over the picture")
+    browser.js("loser.restoreContext()")
+    until("document", "d.getElementById('lost').hidden", "the picture given back: the notice gone")
+    h.expect_pose(screenshot, ROLLED_POSE, "the picture given back, posed meanwhile")
+
+
+def keys_in_fullscreen():  # where shown, beside or under the picture, which takes the room left
+    for device in (PHONE_ON_ITS_SIDE, PHONE_UPRIGHT):
+        fits(device)
+        page = json.loads(browser.js(LAYOUT))
+        (width, height), picture = page["view"], dict(page["boxes"])["the picture"]
+        room = height if device.keys == BESIDE else width
+        across = picture["height"] if device.keys == BESIDE else picture["width"]
+        h.check(across >= room - 1, f"{device.name} in fullscreen: the picture {picture['width']:.0f}"
+                f"x{picture['height']:.0f}, as large as the room {device.keys} the keys allows in "
+                f"{width}x{height}")
+        buffer = browser.js("[canvas.width, canvas.height]")
+        h.check(buffer == [640, 480], f"{device.name} in fullscreen: the drawing buffer {buffer}, "
+                "want the display mode's 640x480")
+    tap("F1")
+    until("document", "!d.fullscreenElement && !d.getElementById('window').hidden",
+          "on a phone, the on-screen F1: back")
+    touch("F1")  # a finger's press is the user's say-so for fullscreen only once lifted
+    try:
+        time.sleep(0.3)
+        h.check(not browser.js("!!document.fullscreenElement || box.open"),
+                "on a phone, the on-screen F1 held: no fullscreen yet, nor a refusal")
+    finally:
+        touch("F1", down=False)
+    until("document", "d.fullscreenElement == stage", "on a phone, the on-screen F1 lifted: fullscreen")
+    emulate(COMPARING)
+
+
 def scenario(address):
     browser.send("Runtime.enable")
     browser.send("Log.enable")
+    count_frames()
     # A phone on its side, posed from the on-screen keys.
     emulate(PHONE_ON_ITS_SIDE)
     browser.send("Page.navigate", url=f"{address}/index.html")
@@ -219,6 +341,7 @@ def scenario(address):
     until("document", "!d.getElementById('window').hidden && !box.open", "No gives the window")
     for device in DEVICES:
         fits(device)
+        sharp(device)
     accessible("the window with the on-screen keys")
     press_all(ON_SCREEN_PLAN, tap)
     emulate(COMPARING)
@@ -228,9 +351,11 @@ def scenario(address):
         h.expect_pose(screenshot, HELD_RIGHT_POSE, "the on-screen Right held repeats")
     finally:
         touch("ArrowRight", down=False)
+    picture_lost_and_given_back()
     tap("F1")
     until("document", "d.fullscreenElement == stage && !d.getElementById('window').hidden",
           "the on-screen F1: fullscreen")
+    keys_in_fullscreen()
     accessible("fullscreen")
     key("F1")
     until("document", "!d.fullscreenElement && !d.getElementById('window').hidden", "F1: back")
@@ -252,6 +377,7 @@ def scenario(address):
           "d.getElementById('help').getBoundingClientRect()))(canvas.getBoundingClientRect())",
           "with a mouse, a list of the keys beside the picture")
     accessible("the window with the list of keys")
+    minimise_and_hide()
     click("#close")
     ended(0)
     # A frame that may not go fullscreen: Yes, then the window; Escape ends it.

@@ -4,12 +4,16 @@
 // them.
 //
 // Does: one window, in the page's own frame, with the canvas's one WebGL
-// context, drawn by our own GL 1.1 (gl.cpp); fullscreen with the Fullscreen
-// API as the display mode (any size is there to have: the drawing keeps its
-// size and is scaled, its aspect kept); boxes as <dialog>s; keys by
+// context, drawn by our own GL 1.1 (gl.cpp); the window's client area the
+// picture's size on screen in the screen's pixels, heard again whenever it
+// or the pixel density changes; fullscreen with the Fullscreen API as the
+// display mode (any size is there to have: the drawing keeps its size and
+// is scaled, its aspect kept); boxes as <dialog>s; keys by
 // KeyboardEvent.code, from the keyboard and the page's on-screen keys;
-// minimising (the frame's button, or the page hidden); the screen kept on
-// (Wake Lock); the cursor hidden in fullscreen.
+// minimising (the frame's button, the page hidden, or the WebGL context
+// taken away: the window comes back with the context, which our GL builds
+// on again); the screen kept on (Wake Lock); the cursor hidden in
+// fullscreen.
 // Does not: a second window at once; change the screen's real mode; end a
 // box from outside (the page has no signals); F11, F12 and Tab (they stay
 // the browser's); the mouse and text input (the program reads neither).
@@ -28,7 +32,8 @@
 // program until the browser answers.
 extern "C" {
 void web_take_keys(const char *codes);
-int web_next_event(char *code, char *key, int size, int *repeat, int *alt, int *ctrl);
+int web_next_event(char *code, char *key, int size, int *repeat, int *alt, int *ctrl, int *width,
+                   int *height);
 void web_wait(int milliseconds); // sleeps
 void web_present();              // sleeps
 int web_enter_fullscreen();      // sleeps
@@ -37,6 +42,7 @@ int web_box(const char *text, const char *caption, int yesNo, const char *icon,
             const char *glyph); // sleeps
 void web_make_window(const char *title, int fullscreen);
 void web_free_window();
+void web_size_buffer(int width, int height);
 void web_set_visible(int visible);
 void web_set_cursor_shown(int shown);
 void web_keep_screen_on(int on);
@@ -46,9 +52,22 @@ namespace {
 
 // What web_next_event reports. The page learns the numbers from here, when
 // the driver opens.
-enum Event { kNone, kKeyDown, kKeyUp, kClose, kMinimised, kRestored, kFocused, kBlurred };
+enum Event {
+    kNone,
+    kKeyDown,
+    kKeyUp,
+    kClose,
+    kMinimised,
+    kRestored,
+    kFocused,
+    kBlurred,
+    kResized,  // the picture's size on screen, in the screen's pixels
+    kGivenBack // the WebGL context, after the browser took it away
+};
 EM_JS(void, web_take_kinds,
-      (int keyDown, int keyUp, int close, int minimised, int restored, int focused, int blurred), {
+      (int keyDown, int keyUp, int close, int minimised, int restored, int focused, int blurred,
+       int resized, int givenBack),
+      {
           page.kind = {
               keyDown : keyDown,
               keyUp : keyUp,
@@ -56,7 +75,9 @@ EM_JS(void, web_take_kinds,
               minimised : minimised,
               restored : restored,
               focused : focused,
-              blurred : blurred
+              blurred : blurred,
+              resized : resized,
+              givenBack : givenBack
           };
       });
 
@@ -72,11 +93,22 @@ const BoxIcon kIcons[] = {
 };
 
 // The driver's state: the page has room for one window, and its canvas
-// keeps one WebGL context (numbered, to tell one made from none).
+// keeps one WebGL context (numbered, to tell one made from none). The
+// drawing buffer is the window's client area.
 struct {
     driver::WindowSpec *shown = nullptr; // its title is the layer's, for the window's life
     int contexts = 0;
+    int width = 0, height = 0; // the drawing buffer's
 } web;
+
+// The drawing buffer at this size, or as near as the browser gives.
+void SizeBuffer(int width, int height) {
+    if (width == web.width && height == web.height) return; // a new size clears it
+    web_size_buffer(width, height);
+    web.width = width;
+    web.height = height;
+    webgl::BufferSize(&web.width, &web.height);
+}
 
 // Virtual-key codes by KeyboardEvent.code, for the keys that are not
 // letters, digits or function keys. Tab is the only one whose browser use
@@ -152,7 +184,8 @@ std::string CodesOfTheProgram() {
 namespace driver {
 
 bool Open() {
-    web_take_kinds(kKeyDown, kKeyUp, kClose, kMinimised, kRestored, kFocused, kBlurred);
+    web_take_kinds(kKeyDown, kKeyUp, kClose, kMinimised, kRestored, kFocused, kBlurred, kResized,
+                   kGivenBack);
     web_take_keys(CodesOfTheProgram().c_str());
     return true;
 }
@@ -164,6 +197,7 @@ void *MakeWindow(const WindowSpec &asked) {
     }
     web.shown = new driver::WindowSpec(asked);
     web_make_window(asked.title, asked.fullscreen);
+    SizeBuffer(asked.width, asked.height); // until the page says how large it shows it
     return web.shown;
 }
 
@@ -184,8 +218,9 @@ bool SetFormat(void *, const PixelFormat &format) {
 
 void PumpEvents() {
     char code[32], key[32];
-    int repeat, alt, ctrl;
-    while (int event = web_next_event(code, key, sizeof code, &repeat, &alt, &ctrl)) {
+    int repeat, alt, ctrl, width, height;
+    while (int event =
+               web_next_event(code, key, sizeof code, &repeat, &alt, &ctrl, &width, &height)) {
         const HWND window = layer::WindowOfNative(web.shown);
         switch (event) {
         case kKeyDown:
@@ -200,7 +235,15 @@ void PumpEvents() {
             layer::Minimised(window);
             break;
         case kRestored:
-            if (web.shown) layer::Restored(window, web.shown->width, web.shown->height);
+            if (web.shown) layer::Restored(window, web.width, web.height);
+            break;
+        case kResized: // fullscreen keeps the display mode's size
+            if (!web.shown || web.shown->fullscreen) break;
+            SizeBuffer(width, height);
+            layer::Resized(window, web.width, web.height);
+            break;
+        case kGivenBack:
+            webgl::Restore();
             break;
         case kFocused:
         case kBlurred:

@@ -1,7 +1,8 @@
 // The driver's half in the page (library.js calls it): the window frame,
-// the boxes, fullscreen, and the page's events, which wait here for the
-// program's next look (the driver's PumpEvents). Loaded before Emscripten's
-// own code; page.js, the page's own parts, after it.
+// the boxes, fullscreen, the picture's size and its WebGL context, and the
+// page's events, which wait here for the program's next look (the driver's
+// PumpEvents). Loaded before Emscripten's own code; page.js, the page's own
+// parts, after it.
 
 const page = {
   kind: {}, // the numbers of the events the driver reads, given by the driver when it opens
@@ -11,10 +12,15 @@ const page = {
   frameWaiter: null, // ends the wait for a frame, which a hidden page never draws
   boxUp: false,
   answeredBy: null, // the code of the key that answered a box: its release is the box's
-  minimised: false,
+  lifted: null, // settles when the finger on an on-screen key is lifted
+  minimised: false, // by the window's button
+  lost: false, // the browser has taken the WebGL context away
+  resting: false, // what the program was last told: minimised, or not
+  lostTimer: null, // the notice's, while the context is away and the page shows
   wakeLock: null,
   frame: document.getElementById('window'),
-  stage: document.getElementById('stage'),
+  stage: document.getElementById('stage'), // what fullscreen shows
+  notice: document.getElementById('lost'),
 };
 
 Module.canvas = document.getElementById('canvas');
@@ -48,9 +54,12 @@ page.wait = function (milliseconds) {
   });
 };
 
+// A hidden page draws no frames: the program goes on after the page's own
+// events (a program drawing there without rest would otherwise leave the
+// page none).
 page.nextFrame = function () {
   return new Promise((resolve) => {
-    if (document.hidden) return resolve();
+    if (document.hidden) return setTimeout(resolve);
     page.frameWaiter = resolve;
     requestAnimationFrame(() => resolve());
   });
@@ -91,15 +100,20 @@ addEventListener('keyup', (e) => {
 
 // The window ------------------------------------------------------------------
 
+// A new window is neither minimised nor resting, until told otherwise.
 page.makeWindow = function (title, fullscreen) {
   document.title = title;
   page.frame.querySelector('.title').textContent = title;
   page.frame.classList.toggle('fullscreen', fullscreen !== 0);
+  page.resting = false;
+  page.rest();
+  page.watchSize(!fullscreen);
 };
 
 page.freeWindow = function () {
   page.frame.hidden = true;
-  page.setMinimised(false, false);
+  page.minimised = false;
+  page.frame.classList.remove('minimised');
 };
 
 page.setVisible = function (visible) {
@@ -111,22 +125,30 @@ page.canvasFocus = function () {
   Module.canvas.focus({preventScroll: true});
 };
 
-page.setMinimised = function (minimised, tell) {
-  page.minimised = minimised;
-  page.frame.classList.toggle('minimised', minimised);
-  if (tell && !document.hidden) {
-    page.post({kind: minimised ? page.kind.minimised : page.kind.restored});
-  }
+// The program rests as a minimised window does while its window is
+// minimised, the page hidden or the picture taken away; it hears each
+// change of that once.
+page.rest = function () {
+  const resting = page.minimised || document.hidden || page.lost;
+  if (resting === page.resting) return;
+  page.resting = resting;
+  page.post({kind: resting ? page.kind.minimised : page.kind.restored});
 };
 
-document.getElementById('minimise').onclick = () => page.setMinimised(!page.minimised, true);
+page.setMinimised = function (minimised) {
+  page.minimised = minimised;
+  page.frame.classList.toggle('minimised', minimised);
+  page.rest();
+};
+
+document.getElementById('minimise').onclick = () => page.setMinimised(!page.minimised);
 document.getElementById('close').onclick = () => page.post({kind: page.kind.close});
-page.frame.querySelector('.titlebar').ondblclick = () => page.setMinimised(false, true);
+page.frame.querySelector('.titlebar').ondblclick = () => page.setMinimised(false);
 
 document.addEventListener('visibilitychange', () => {
   if (page.frameWaiter) page.frameWaiter();
-  if (document.hidden) page.post({kind: page.kind.minimised});
-  if (!document.hidden && !page.minimised) page.post({kind: page.kind.restored});
+  page.rest();
+  page.watchLost();
 });
 addEventListener('focus', () => page.post({kind: page.kind.focused}));
 addEventListener('blur', () => page.post({kind: page.kind.blurred}));
@@ -142,11 +164,69 @@ page.keepScreenOn = async function (on) {
   }
 };
 
+// The picture's size ----------------------------------------------------------
+
+// The size the page shows the picture at, in the screen's pixels, each time
+// it changes: the driver makes it the drawing buffer's size and the
+// window's. A minimised window's picture has none. (The CSS size times the
+// density: the size in device pixels that some browsers give is not the
+// density's where the density is emulated.)
+page.sizes = new ResizeObserver((entries) => {
+  const shown = entries[entries.length - 1].contentRect;
+  const width = Math.round(shown.width * devicePixelRatio);
+  const height = Math.round(shown.height * devicePixelRatio);
+  if (width && height) page.post({kind: page.kind.resized, width: width, height: height});
+});
+
+// Watches the picture afresh, so that its size is heard at least once; or
+// not at all, in fullscreen.
+page.watchSize = function (watch) {
+  page.sizes.disconnect();
+  if (watch) page.sizes.observe(Module.canvas);
+};
+
+// A new density (zoom, another screen) may leave the CSS size as it was.
+(function watchDensity() {
+  matchMedia(`(resolution: ${devicePixelRatio}dppx)`).addEventListener('change', () => {
+    if (!page.frame.classList.contains('fullscreen')) page.watchSize(true);
+    watchDensity();
+  }, {once: true});
+})();
+
+// The WebGL context: taken away and given back ---------------------------------
+
+Module.canvas.addEventListener('webglcontextlost', (e) => {
+  e.preventDefault(); // asks for it back
+  page.lost = true;
+  page.rest();
+  page.watchLost();
+});
+
+Module.canvas.addEventListener('webglcontextrestored', () => {
+  page.lost = false;
+  page.watchLost();
+  page.post({kind: page.kind.givenBack}); // the driver builds on it again, then the program wakes
+  page.rest();
+});
+
+// Ten seconds without the picture while the page shows, and the page says
+// so, until the picture is back.
+page.watchLost = function () {
+  clearTimeout(page.lostTimer);
+  if (!page.lost) page.notice.hidden = true;
+  else if (!document.hidden && page.notice.hidden) {
+    page.lostTimer = setTimeout(() => (page.notice.hidden = false), 10000);
+  }
+};
+document.getElementById('lost-again').onclick = () => location.reload();
+
 // Fullscreen: the drawing keeps its 640x480 and is scaled with bars.
 page.enterFullscreen = async function () {
   // A frame that may not go fullscreen is not asked: the browser would log
   // the refusal as a policy violation.
   if (!document.fullscreenEnabled) return false;
+  // A finger's touch is the user's say-so only once lifted.
+  if (page.lifted) await page.lifted;
   try {
     await page.stage.requestFullscreen({navigationUI: 'hide'});
   } catch (refused) {

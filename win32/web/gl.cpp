@@ -185,16 +185,32 @@ bool Rebuild() {
 namespace webgl {
 
 // The canvas has one WebGL context: a new context of the program's is a
-// fresh start of the state on it.
+// fresh start of the state on it. While the browser keeps the context away
+// there is nothing to build on: Restore() does it when it comes back.
 bool MakeContext() {
     state = State();
     toClipStale = true;
     batched = cornersGiven = 0;
     drawingQuads = false;
+    if (context && emscripten_is_webgl_context_lost(context)) return true;
     if (!built && !(built = Rebuild())) return false;
     emscripten_webgl_get_drawing_buffer_size(context, &state.viewport[2], &state.viewport[3]);
     Apply();
     return true;
+}
+
+// A context taken away tells no size: the canvas's stands.
+void BufferSize(int *width, int *height) {
+    int given[2] = {0, 0};
+    if (context && !emscripten_is_webgl_context_lost(context))
+        emscripten_webgl_get_drawing_buffer_size(context, &given[0], &given[1]);
+    if (given[0] <= 0 || given[1] <= 0) return;
+    *width = given[0];
+    *height = given[1];
+}
+
+bool Restore() {
+    return built = context && Rebuild();
 }
 
 void Flush() {

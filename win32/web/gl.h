@@ -13,4 +13,12 @@ bool MakeContext();
 // shows the drawing buffer.
 void Flush();
 
+// The drawing buffer's size, where there is a context: the canvas's size,
+// or less where that is more than the browser gives.
+void BufferSize(int *width, int *height);
+
+// Builds on the context again once the browser gives it back after taking
+// it away, with every setting the program made; false when it cannot.
+bool Restore();
+
 } // namespace webgl

@@ -5,7 +5,7 @@ mergeInto(LibraryManager.library, {
   web_take_keys: function (codes) {
     for (const code of UTF8ToString(codes).split(' ')) page.keys.add(code);
   },
-  web_next_event: function (code, key, size, repeat, alt, ctrl) {
+  web_next_event: function (code, key, size, repeat, alt, ctrl, width, height) {
     const e = page.queue.shift();
     if (!e) return 0;
     stringToUTF8(e.code || '', code, size);
@@ -13,6 +13,8 @@ mergeInto(LibraryManager.library, {
     HEAP32[repeat >> 2] = e.repeat ? 1 : 0;
     HEAP32[alt >> 2] = e.alt ? 1 : 0;
     HEAP32[ctrl >> 2] = e.ctrl ? 1 : 0;
+    HEAP32[width >> 2] = e.width || 0;
+    HEAP32[height >> 2] = e.height || 0;
     return e.kind;
   },
   web_wait: function (milliseconds) {
@@ -44,6 +46,10 @@ mergeInto(LibraryManager.library, {
   },
   web_free_window: function () {
     page.freeWindow();
+  },
+  web_size_buffer: function (width, height) {
+    Module.canvas.width = width;
+    Module.canvas.height = height;
   },
   web_set_visible: function (visible) {
     page.setVisible(visible);

@@ -16,7 +16,7 @@ keysButton.onclick = () => showKeys(strip.hidden);
 
 for (const button of strip.querySelectorAll('button')) {
   const code = button.dataset.code;
-  let timer = null;
+  let timer = null, lift = null;
   // Held down, it repeats as a held key does: after half a second, 30 times a second.
   function press(repeat) {
     page.postKey(true, code, code, {repeat: repeat});
@@ -27,10 +27,14 @@ for (const button of strip.querySelectorAll('button')) {
     clearTimeout(timer);
     timer = null;
     page.postKey(false, code, code);
+    if (lift) lift();
   }
   button.onpointerdown = (e) => {
     e.preventDefault();
     button.setPointerCapture(e.pointerId);
+    // A finger's press is the user's gesture (which fullscreen asks for) only
+    // once lifted; a mouse's already is.
+    if (e.pointerType !== 'mouse') page.lifted = new Promise((r) => (lift = r));
     press(false);
   };
   button.onpointerup = release;
