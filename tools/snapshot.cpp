@@ -18,27 +18,21 @@
 // The options that set the pose; their ranges are the pose's own limits.
 struct PoseOption {
     const char *name, *unit, *meaning;
-    GLfloat *value;
+    const PoseLimit &limit; // the value it sets, with its range
 };
 
 static const PoseOption kOptions[] = {
-    {"--piston1", "DEG", "green segment's joint", &Piston1Rot},
-    {"--piston2", "DEG", "blue segment's joint", &Piston2Rot},
-    {"--piston3", "DEG", "wrist", &Piston3Rot},
-    {"--trans", "LEN", "length of each telescopic piece", &Piston3Trans},
-    {"--pince", "DEG", "gripper opening", &PinceRot},
+    {"--piston1", "DEG", "green segment's joint", PoseLimits[0]},
+    {"--piston2", "DEG", "blue segment's joint", PoseLimits[1]},
+    {"--piston3", "DEG", "wrist", PoseLimits[2]},
+    {"--trans", "LEN", "length of each telescopic piece", PoseLimits[3]},
+    {"--pince", "DEG", "gripper opening", PoseLimits[4]},
 };
 const int kPoseValues = sizeof kOptions / sizeof kOptions[0];
 
-static const PoseLimit &LimitOf(const PoseOption &o) {
-    for (const PoseLimit &limit : PoseLimits)
-        if (limit.value == o.value) return limit;
-    abort(); // every option sets a pose value
-}
-
 static std::string Range(const PoseOption &o) {
     char text[64];
-    snprintf(text, sizeof text, "a number from %g to %g", LimitOf(o).lowest, LimitOf(o).highest);
+    snprintf(text, sizeof text, "a number from %g to %g", o.limit.lowest, o.limit.highest);
     return text;
 }
 
@@ -49,8 +43,8 @@ static void PrintUsage() {
           stdout);
     for (const PoseOption &o : kOptions) {
         const std::string option = std::string(o.name) + " " + o.unit;
-        printf("  %-15s %s, %g to %g (default %g)\n", option.c_str(), o.meaning, LimitOf(o).lowest,
-               LimitOf(o).highest, *o.value);
+        printf("  %-15s %s, %g to %g (default %g)\n", option.c_str(), o.meaning, o.limit.lowest,
+               o.limit.highest, *o.limit.value);
     }
     fputs("  --help          this text\n"
           "Bad arguments exit with status 2 and write nothing.\n",
@@ -85,7 +79,7 @@ static int ParseArguments(int argc, char **argv, GLfloat pose[], const char **ou
             double value = strtod(text, &end);
             if (end == text || *end != '\0' || errno != 0 || !std::isfinite(value))
                 return BadArgument(std::string(arg) + ": '" + text + "' is not " + range);
-            const PoseLimit &limit = LimitOf(kOptions[option]);
+            const PoseLimit &limit = kOptions[option].limit;
             if (value < limit.lowest || value > limit.highest)
                 return BadArgument(std::string(arg) + ": " + text + " is out of range, " + range);
             pose[option] = (GLfloat)value;
@@ -134,11 +128,11 @@ static bool WritePng(FILE *file, const std::vector<unsigned char> &rgba) {
 int main(int argc, char **argv) {
     GLfloat pose[kPoseValues];
     for (int o = 0; o < kPoseValues; ++o)
-        pose[o] = *kOptions[o].value;
+        pose[o] = *kOptions[o].limit.value;
     const char *output = nullptr;
     if (int status = ParseArguments(argc, argv, pose, &output)) return status;
     for (int o = 0; o < kPoseValues; ++o)
-        *kOptions[o].value = pose[o];
+        *kOptions[o].limit.value = pose[o];
 
     std::string why;
     if (!offscreen::Start(&why)) {
