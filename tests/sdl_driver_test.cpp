@@ -8,6 +8,7 @@
 #include <SDL_syswm.h>
 #include <X11/extensions/XTest.h>
 
+#include <sys/socket.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -18,15 +19,19 @@ namespace {
 
 Display *display = XOpenDisplay(nullptr);
 
-Window XOf(const char *title) { // SDL numbers its windows from 1
-    SDL_SysWMinfo info;
+// What SDL knows of its window with that title on X11: the window, its connection.
+SDL_SysWMinfo X11Of(const char *title) { // SDL numbers its windows from 1
+    SDL_SysWMinfo info{};
     SDL_VERSION(&info.version);
     for (Uint32 id = 1; id < 100; ++id) {
         SDL_Window *w = SDL_GetWindowFromID(id);
-        if (w && !strcmp(SDL_GetWindowTitle(w), title) && SDL_GetWindowWMInfo(w, &info))
-            return info.info.x11.window;
+        if (w && !strcmp(SDL_GetWindowTitle(w), title) && SDL_GetWindowWMInfo(w, &info)) break;
     }
-    return 0;
+    return info;
+}
+
+Window XOf(const char *title) {
+    return X11Of(title).info.x11.window;
 }
 
 // Takes and dispatches messages until `done` holds; whether it came.
@@ -210,6 +215,27 @@ TEST(SdlDriver, ShowCursorHidesAndShowsIt) {
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
     EXPECT_EQ(ShowCursor(TRUE), 0);
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+}
+
+// The server ends our connection as we write to it (the window killed, the server gone): the write
+// fails before any read has seen the end. The program still ends with the line that says so, and
+// status 1, not silently by SIGPIPE. Here the connection becomes a socket that takes no more
+// writes, in a process of its own (a fresh one: a fork's connection would be this one's).
+TEST(SdlDriver, AConnectionThatEndsUnderAWriteEndsTheProgramWithTheLine) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            OpenRecordedWindow("Lost");
+            Display *x = X11Of("Lost").info.x11.display;
+            int ended[2]; // its far end kept open: nothing to read, so the write comes first
+            socketpair(AF_UNIX, SOCK_STREAM, 0, ended);
+            dup2(ended[0], ConnectionNumber(x));
+            shutdown(ConnectionNumber(x), SHUT_WR);
+            XNoOp(x);
+            XFlush(x);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(1), "^sdl_driver_test: lost the connection to the display\n$");
 }
 
 // Last, as it ends the guard: with its guard gone a box cannot be shown: the line on stderr says

@@ -145,9 +145,15 @@ def answer(caption, key):  # a message box takes the keyboard, and acts on the k
     wait_for(f'the "{caption}" box to go after {key}', lambda: gone(box))
 
 
+def ends(p, status, what, within=WAIT):  # a wrong status shows with what it wrote
+    got = p.wait(within)
+    check(got == status, f"{what} ends it with status {got}" +
+          ("" if got == status else f", not {status}; stderr {p.stderr_text()!r}"))
+
+
 def quit(p, win, key, status, stderr=""):  # stderr None: not looked at
     hold_until(win, key, "the program to end", lambda: p.poll() is not None)
-    check(p.wait(WAIT) == status, f"{key} ends it with status {status}")
+    ends(p, status, key)
     if stderr is not None:
         check(p.stderr_text() == stderr, f"stderr {p.stderr_text()!r}, want {stderr!r}")
 

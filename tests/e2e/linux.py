@@ -110,7 +110,7 @@ def desktop(program):  # leaving 640x480, however it ends, puts back the mode ju
             with h.Program([program]) as p:  # a close request during the question
                 box = h.find_window("FullScreen ?")
                 p.terminate()
-                h.check(p.wait(1) == 0, "SIGTERM during the question: status 0 within 1 s")
+                h.ends(p, 0, "SIGTERM during the question, within 1 s,", 1)
                 h.wait_for("the box to go within 1 s of SIGTERM", lambda: h.gone(box), 1)
                 h.check(p.stderr_text() == "", f"SIGTERM: stderr {p.stderr_text()!r}")
             with h.Program([program]) as p:
@@ -134,7 +134,7 @@ def desktop(program):  # leaving 640x480, however it ends, puts back the mode ju
             expect_window(h.FULLSCREEN, h.START, "F1 again", "640x480", win)
             p.terminate()
             expect_mode("800x600", "SIGTERM, within 1 s", 1)
-            h.check(p.wait(h.WAIT) == 0, "SIGTERM ends it with status 0")
+            h.ends(p, 0, "SIGTERM")
         with h.Program([program]) as p:  # the window manager's close: No
             h.answer("FullScreen ?", "alt+F4" if h.WM else "Escape")
             win = expect_window(h.WINDOW, h.START, "No", "800x600")
@@ -154,7 +154,7 @@ def desktop(program):  # leaving 640x480, however it ends, puts back the mode ju
             win = h.find_window("Orvanel")  # fullscreen, killed before it settles the focus
             h.tool("xkill", "-id", str(win))  # its connection to the display killed
             print(f"mode back after xkill in {expect_mode('1024x768', 'xkill', 1)} ms")
-            h.check(p.wait(h.WAIT) == 1, "xkill ends it with status 1")
+            h.ends(p, 1, "xkill")
         if not h.WM:  # where a window manager would not put it
             h.check(h.focused() == focus, f"the focus after: {h.focused()}, before: {focus}")
 

@@ -264,6 +264,11 @@ int Box(const char *text, const char *caption, bool yesNo, int sdlFlags) {
 }
 
 void EndWhenTheDisplayGoes() {
+    // A write that the server's end of the connection closes under (the
+    // window killed, the server gone) raises SIGPIPE, which would end the
+    // program without a word. Ignored, the write fails and Xlib calls
+    // LostDisplay, as for a read.
+    signal(SIGPIPE, SIG_IGN);
     XSetIOErrorHandler(LostDisplay);
 }
 
